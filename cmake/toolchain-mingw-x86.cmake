@@ -1,0 +1,4 @@
+set(LW_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR X86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+# 32-bit Windows programs cannot run on this machine: built and inspected only.

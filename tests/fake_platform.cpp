@@ -1,0 +1,309 @@
+#include "tests/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lw {
+namespace {
+
+constexpr std::uint32_t kKeyWrite = 0x20006;  // KEY_WRITE bits within KEY_ALL_ACCESS
+constexpr RegKey kHkcu = 0x80000001;
+constexpr RegKey kHklm = 0x80000002;
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string FolderOf(std::string_view path) {
+  const auto slash = path.find_last_of('\\');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+}  // namespace
+
+void FakePlatform::AddResource(std::string name, std::uint32_t type, std::string bytes) {
+  resources_[{Upper(name), type}] = std::move(bytes);
+}
+
+std::string FakePlatform::ReadLine() {
+  ++readLineCalls;
+  if (input.empty()) return {};
+  std::string line = input.front();
+  input.erase(input.begin());
+  return line;
+}
+
+bool FakePlatform::AllocateAdminsSid(SidHandle& sid) {
+  calls.push_back("AllocateAdminsSid");
+  if (sidAllocationFails) return false;
+  liveSid_ = 0x5150;
+  sid = liveSid_;
+  return true;
+}
+
+bool FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
+  calls.push_back("CheckTokenMembership");
+  if (membershipCallFails || sid != liveSid_ || sid == 0) return false;
+  member = isAdmin;
+  return true;
+}
+
+void FakePlatform::FreeSid(SidHandle sid) {
+  calls.push_back(sid == liveSid_ && sid != 0 ? "FreeSid" : "FreeSid(bad)");
+  liveSid_ = 0;
+}
+
+std::string FakePlatform::KeyPath(RegKey base, std::string_view subKey) const {
+  std::string path;
+  if (base == kHkcu) {
+    path = "HKEY_CURRENT_USER";
+  } else if (base == kHklm) {
+    path = "HKEY_LOCAL_MACHINE";
+  } else {
+    const auto it = regHandles_.find(base);
+    if (it == regHandles_.end()) return {};
+    path = it->second.path;
+  }
+  if (!subKey.empty()) path += "\\" + Upper(subKey);
+  return path;
+}
+
+std::optional<FakePlatform::RegValue> FakePlatform::RegistryValue(const std::string& keyPath,
+                                                                  const std::string& name) const {
+  const auto key = regValues.find(Upper(keyPath));
+  if (key == regValues.end()) return std::nullopt;
+  const auto value = key->second.find(name);
+  if (value == key->second.end()) return std::nullopt;
+  return value->second;
+}
+
+RegStatus FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                  RegKey& key) {
+  const std::string path = KeyPath(base, subKey);
+  calls.push_back("CreateKey " + path + " " + std::to_string(access));
+  if (path.empty()) return 6;  // invalid handle
+  if (createKeyStatus != 0) return createKeyStatus;
+  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kAccessDenied;
+  for (std::size_t pos = path.find('\\'); pos != std::string::npos;
+       pos = path.find('\\', pos + 1)) {
+    regKeys.insert(path.substr(0, pos));
+  }
+  regKeys.insert(path);
+  key = nextKey_++;
+  regHandles_[key] = {path, access};
+  return 0;
+}
+
+RegStatus FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                RegKey& key) {
+  const std::string path = KeyPath(base, subKey);
+  calls.push_back("OpenKey " + path + " " + std::to_string(access));
+  if (path.empty()) return 6;
+  if (openKeyStatus != 0) return openKeyStatus;
+  const bool predefined = path == "HKEY_CURRENT_USER" || path == "HKEY_LOCAL_MACHINE";
+  if (!predefined && regKeys.count(path) == 0) return static_cast<RegStatus>(kFileNotFound);
+  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kAccessDenied;
+  key = nextKey_++;
+  regHandles_[key] = {path, access};
+  return 0;
+}
+
+RegStatus FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                                 std::string_view data) {
+  calls.push_back("SetValue " + std::string(name));
+  const auto it = regHandles_.find(key);
+  if (it == regHandles_.end()) return 6;
+  if (setValueStatus != 0) return setValueStatus;
+  if ((it->second.access & kKeyWrite) == 0) return kAccessDenied;
+  regValues[it->second.path][std::string(name)] = {type, std::string(data)};
+  return 0;
+}
+
+RegStatus FakePlatform::CloseKey(RegKey key) {
+  calls.push_back("CloseKey");
+  return regHandles_.erase(key) != 0 ? 0 : 6;
+}
+
+RegStatus FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
+  calls.push_back("ConnectRegistry " + std::string(machine));
+  if (connectStatus != 0) return connectStatus;
+  key = nextKey_++;
+  regHandles_[key] = {KeyPath(root, {}), 0xF003F};
+  return 0;
+}
+
+std::string FakePlatform::GetEnv(std::string_view name) {
+  const auto it = env.find(std::string(name));
+  return it == env.end() ? std::string() : it->second;
+}
+
+void FakePlatform::CreateDirectories(std::string_view path) {
+  std::string folder(path);
+  while (!folder.empty() && files.count(folder) == 0 && readOnlyDirs.count(FolderOf(folder)) == 0) {
+    dirs.insert(folder);
+    const std::string parent = FolderOf(folder);
+    if (parent == folder) break;
+    folder = parent;
+  }
+}
+
+bool FakePlatform::FileExists(std::string_view path) {
+  return files.count(std::string(path)) != 0;
+}
+
+void FakePlatform::AddFile(const std::string& path, std::string bytes) {
+  CreateDirectories(FolderOf(path));
+  files[path] = std::move(bytes);
+}
+
+std::vector<std::string> FakePlatform::FilesContaining(const std::string& part) const {
+  std::vector<std::string> found;
+  for (const auto& [path, bytes] : files) {
+    if (path.find(part) != std::string::npos) found.push_back(path);
+  }
+  return found;
+}
+
+FileHandle FakePlatform::OpenForRead(std::string_view path, SysError& error) {
+  const std::string name(path);
+  if (dirs.count(name) != 0) {
+    error = kAccessDenied;
+    return kInvalidFile;
+  }
+  if (files.count(name) == 0) {
+    error = kFileNotFound;
+    return kInvalidFile;
+  }
+  if (lockedFiles.count(name) != 0) {
+    error = kSharingViolation;
+    return kInvalidFile;
+  }
+  const FileHandle handle = nextFile_++;
+  fileHandles_[handle] = {name, false, 0, {}};
+  return handle;
+}
+
+bool FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) {
+  const auto it = fileHandles_.find(file);
+  if (it == fileHandles_.end()) {
+    error = 6;
+    return false;
+  }
+  size = files[it->second.path].size();
+  return true;
+}
+
+bool FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
+                            SysError& error) {
+  const auto it = fileHandles_.find(file);
+  if (it == fileHandles_.end()) {
+    error = 6;
+    return false;
+  }
+  const std::string& bytes = files[it->second.path];
+  const std::size_t start = std::min(it->second.position, bytes.size());
+  std::size_t count = std::min(size, bytes.size() - start);
+  if (shortReadBy) count -= std::min(count, *shortReadBy);
+  std::memcpy(buffer, bytes.data() + start, count);
+  it->second.position = start + count;
+  done = count;
+  return true;
+}
+
+FileHandle FakePlatform::CreateTempBeside(std::string_view target, std::string& tempPath,
+                                          SysError& error) {
+  const std::string folder = FolderOf(target);
+  if (!folder.empty() && dirs.count(folder) == 0) {
+    error = kPathNotFound;
+    return kInvalidFile;
+  }
+  if (readOnlyDirs.count(folder) != 0) {
+    error = kAccessDenied;
+    return kInvalidFile;
+  }
+  tempPath = (folder.empty() ? std::string() : folder + "\\") + "~lw" +
+             std::to_string(++nextTemp_) + ".tmp";
+  files[tempPath] = {};
+  const FileHandle handle = nextFile_++;
+  fileHandles_[handle] = {tempPath, true, 0, {}};
+  return handle;
+}
+
+bool FakePlatform::WriteFile(FileHandle file, std::string_view data, std::size_t& done,
+                             SysError& error) {
+  const auto it = fileHandles_.find(file);
+  if (it == fileHandles_.end() || !it->second.writing) {
+    error = 6;
+    return false;
+  }
+  std::size_t count = data.size();
+  if (diskSpace) {
+    count = std::min(count, *diskSpace);
+    *diskSpace -= count;
+  }
+  files[it->second.path].append(data.substr(0, count));
+  done = count;
+  if (count < data.size()) {
+    error = kDiskFull;
+    return false;
+  }
+  return true;
+}
+
+bool FakePlatform::FlushFile(FileHandle file, SysError& error) {
+  if (flushFails || fileHandles_.count(file) == 0) {
+    error = kDiskFull;
+    return false;
+  }
+  return true;
+}
+
+void FakePlatform::CloseFile(FileHandle file) { fileHandles_.erase(file); }
+
+bool FakePlatform::ReplaceWith(std::string_view temp, std::string_view target, SysError& error) {
+  const std::string from(temp);
+  const std::string to(target);
+  if (replaceFails || lockedFiles.count(to) != 0) {
+    error = kSharingViolation;
+    return false;
+  }
+  if (dirs.count(to) != 0) {
+    error = kAccessDenied;
+    return false;
+  }
+  files[to] = files[from];
+  files.erase(from);
+  return true;
+}
+
+void FakePlatform::RemoveFile(std::string_view path) { files.erase(std::string(path)); }
+
+std::string FakePlatform::FullPathName(std::string_view path) {
+  if (path.empty()) return {};
+  if (path.size() >= 2 && (path[1] == ':' || path[0] == '\\')) return std::string(path);
+  return "C:\\Work\\" + std::string(path);
+}
+
+std::string FakePlatform::SystemErrorText(SysError error) {
+  return "System error " + std::to_string(error) + ".\r\n";
+}
+
+void FakePlatform::UpperCase(char* bytes, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] >= 'a' && bytes[i] <= 'z') bytes[i] = static_cast<char>(bytes[i] - 'a' + 'A');
+  }
+}
+
+bool FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
+                                    std::string_view& data) {
+  const auto it = resources_.find({Upper(name), type});
+  if (it == resources_.end()) return false;
+  data = it->second;
+  return true;
+}
+
+}  // namespace lw

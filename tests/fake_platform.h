@@ -1,0 +1,152 @@
+// A scripted, recording platform for unit tests: in-memory files and registry, scripted
+// version and administrator answers, injectable failures. It never sleeps.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace lw {
+
+class FakePlatform : public Platform {
+ public:
+  // Error codes the fake reports (the Windows values).
+  static constexpr SysError kFileNotFound = 2;
+  static constexpr SysError kPathNotFound = 3;
+  static constexpr SysError kAccessDenied = 5;
+  static constexpr SysError kSharingViolation = 32;
+  static constexpr SysError kDiskFull = 112;
+
+  // --- Scripted inputs ---
+  std::string exePath = "C:\\Tools\\vpnsetup.exe";
+  std::vector<std::string> args;
+  OsVersion version{6, 1};
+  bool isAdmin = false;
+  bool sidAllocationFails = false;
+  bool membershipCallFails = false;
+  std::vector<std::string> input;  // lines ReadLine hands out, in order
+  std::map<std::string, std::string> env;
+  std::uintptr_t moduleBase = 0x400000;
+
+  // Resources by upper-cased name and type.
+  void AddResource(std::string name, std::uint32_t type, std::string bytes);
+
+  // --- Registry ---
+  struct RegValue {
+    std::uint32_t type = 0;
+    std::string data;
+  };
+  // Existing keys, by full upper-cased path such as "HKEY_LOCAL_MACHINE\SYSTEM\X".
+  std::set<std::string> regKeys;
+  // Values by upper-cased key path, then value name as written.
+  std::map<std::string, std::map<std::string, RegValue>> regValues;
+  // Keys (upper-cased full path) that refuse full access: create and full open fail with
+  // access denied, a read open works.
+  std::set<std::string> regReadOnlyKeys;
+  RegStatus createKeyStatus = 0;   // non-zero: every CreateKey fails with it
+  RegStatus openKeyStatus = 0;     // non-zero: every OpenKey fails with it
+  RegStatus setValueStatus = 0;    // non-zero: every SetValue fails with it
+  RegStatus connectStatus = 53;    // ConnectRegistry result (network path not found)
+  // The value stored under a key path (any letter case), if present.
+  std::optional<RegValue> RegistryValue(const std::string& keyPath, const std::string& name) const;
+  // Handles open right now.
+  std::size_t OpenKeyCount() const { return regHandles_.size(); }
+
+  // --- Files ---
+  std::map<std::string, std::string> files;  // path -> bytes
+  std::set<std::string> dirs;                // folders that exist
+  std::set<std::string> readOnlyDirs;        // new files refused here
+  std::set<std::string> lockedFiles;         // open elsewhere for writing
+  std::optional<std::size_t> shortReadBy;    // reads return this many bytes fewer
+  std::optional<std::size_t> diskSpace;      // bytes left for writes
+  bool flushFails = false;
+  bool replaceFails = false;
+  // Adds a file and every folder above it.
+  void AddFile(const std::string& path, std::string bytes);
+  // Files whose name contains `part` (for finding stray temporary files).
+  std::vector<std::string> FilesContaining(const std::string& part) const;
+
+  // --- Recorded ---
+  std::vector<std::string> lines;  // WriteLine output, without CR LF
+  std::string errorOutput;         // WriteError output
+  std::vector<std::uint32_t> sleeps;
+  int readLineCalls = 0;
+  std::vector<std::string> calls;  // probe and registry calls, in order
+
+  // --- Platform ---
+  std::string ExecutablePath() override { return exePath; }
+  std::vector<std::string> Arguments() override { return args; }
+  void WriteLine(std::string_view line) override { lines.emplace_back(line); }
+  void WriteError(std::string_view text) override { errorOutput += text; }
+  std::string ReadLine() override;
+  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  std::uintptr_t ModuleBase() override { return moduleBase; }
+
+  OsVersion GetVersion() override { return version; }
+  bool AllocateAdminsSid(SidHandle& sid) override;
+  bool CheckTokenMembership(SidHandle sid, bool& member) override;
+  void FreeSid(SidHandle sid) override;
+
+  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                      RegKey& key) override;
+  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                    RegKey& key) override;
+  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                     std::string_view data) override;
+  RegStatus CloseKey(RegKey key) override;
+  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
+
+  std::string GetEnv(std::string_view name) override;
+  void CreateDirectories(std::string_view path) override;
+  bool FileExists(std::string_view path) override;
+
+  FileHandle OpenForRead(std::string_view path, SysError& error) override;
+  bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) override;
+  bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
+                SysError& error) override;
+  FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
+                              SysError& error) override;
+  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
+                 SysError& error) override;
+  bool FlushFile(FileHandle file, SysError& error) override;
+  void CloseFile(FileHandle file) override;
+  bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) override;
+  void RemoveFile(std::string_view path) override;
+
+  std::string FullPathName(std::string_view path) override;
+  std::string SystemErrorText(SysError error) override;
+  void UpperCase(char* bytes, std::size_t size) override;
+  bool FindResourceData(std::string_view name, std::uint32_t type,
+                        std::string_view& data) override;
+
+  // Open handles of any kind (files and keys); tests check nothing leaks.
+  std::size_t OpenFileCount() const { return fileHandles_.size(); }
+
+ private:
+  struct RegHandle {
+    std::string path;
+    std::uint32_t access = 0;
+  };
+  struct OpenFile {
+    std::string path;
+    bool writing = false;
+    std::size_t position = 0;
+    std::string written;
+  };
+  std::string KeyPath(RegKey base, std::string_view subKey) const;
+
+  std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
+  std::map<RegKey, RegHandle> regHandles_;
+  RegKey nextKey_ = 0x1000;
+  std::map<FileHandle, OpenFile> fileHandles_;
+  FileHandle nextFile_ = 100;
+  int nextTemp_ = 0;
+  SidHandle liveSid_ = 0;
+};
+
+}  // namespace lw
