@@ -6,7 +6,9 @@
 namespace lw {
 namespace {
 
-constexpr std::uint32_t kKeyWrite = 0x20006;  // KEY_WRITE bits within KEY_ALL_ACCESS
+// KEY_SET_VALUE and KEY_CREATE_SUB_KEY: the write bits that KEY_READ lacks (KEY_WRITE also
+// holds READ_CONTROL, which KEY_READ shares).
+constexpr std::uint32_t kKeyWrite = 0x0006;
 constexpr RegKey kHkcu = 0x80000001;
 constexpr RegKey kHklm = 0x80000002;
 
@@ -262,7 +264,9 @@ bool FakePlatform::FlushFile(FileHandle file, SysError& error) {
   return true;
 }
 
-void FakePlatform::CloseFile(FileHandle file) { fileHandles_.erase(file); }
+void FakePlatform::CloseFile(FileHandle file) {
+  fileHandles_.erase(file);
+}
 
 bool FakePlatform::ReplaceWith(std::string_view temp, std::string_view target, SysError& error) {
   const std::string from(temp);
@@ -280,7 +284,9 @@ bool FakePlatform::ReplaceWith(std::string_view temp, std::string_view target, S
   return true;
 }
 
-void FakePlatform::RemoveFile(std::string_view path) { files.erase(std::string(path)); }
+void FakePlatform::RemoveFile(std::string_view path) {
+  files.erase(std::string(path));
+}
 
 std::string FakePlatform::FullPathName(std::string_view path) {
   if (path.empty()) return {};

@@ -1,0 +1,10 @@
+#include "support/os_version.h"
+
+namespace lw {
+
+int GetOSVersionNumber(Platform& platform) {
+  const OsVersion version = platform.GetVersion();
+  return static_cast<int>(version.major * 10 + version.minor);
+}
+
+}  // namespace lw
