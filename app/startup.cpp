@@ -1,0 +1,151 @@
+#include "app/startup.h"
+
+#include <array>
+#include <cstdio>
+
+#include "support/isadmin.h"
+#include "support/log.h"
+#include "support/os_version.h"
+#include "support/regutils.h"
+
+namespace lw {
+namespace {
+
+constexpr std::string_view kSstpParameters = "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
+constexpr std::string_view kNoCertRevocationCheck = "NoCertRevocationCheck";
+constexpr std::string_view kAdminRefused = "* admin mode failed - not running as administrator !";
+
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+void PrintHelp(Log& log, const std::string& exeName) {
+  log.Line(exeName + " [/u] [/l] [/a] [/r] [/R]");
+  log.Line("/u - update only (no create)");
+  log.Line("/l - force local gateway (internet access through local connection)");
+  log.Line("/g - force remote gateway (internet access through vpn connection)");
+  log.Line("/a - all users connection (admin only)");
+  log.Line("/r - SSTP NoCertRevocationCheck (admin only)");
+  log.Line("/R - SSTP CertRevocationCheck (admin only)");
+}
+
+// Refusal of an administrator-only mode: the user confirms with Enter.
+int RefuseNonAdministrator(Platform& platform, Log& log) {
+  log.Line(kAdminRefused);
+  platform.ReadLine();
+  return kExitNotAdministrator;
+}
+
+}  // namespace
+
+std::string ExeNameOf(std::string_view executablePath) {
+  const auto cut = executablePath.find_last_of("\\:");
+  std::string name(cut == std::string_view::npos ? executablePath
+                                                 : executablePath.substr(cut + 1));
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+int RunStartup(Platform& platform) {
+  Log log(platform);
+  RunFlags flags;
+  flags.ExeName = ExeNameOf(platform.ExecutablePath());
+  const std::string banner = flags.ExeName + " " + std::string(BuildStamp);
+  log.Line(banner);
+  for (int i = 0; i < 3; ++i) platform.Sleep(100);
+
+  if (GetOSVersionNumber(platform) < 60) {
+    log.Line(flags.ExeName + " not running in vista (6.0) or superior !");
+    return kExitOldWindows;
+  }
+
+  const std::string& name = flags.ExeName;
+  if (Contains(name, "updt")) {
+    flags.CreateEnabled = false;
+    log.Line("* update only mode !");
+  }
+  if (Contains(name, "remgw")) {
+    flags.ForceRemoteGateway = true;
+    log.Line("* remote gateway mode");
+  } else if (Contains(name, "locgw")) {
+    flags.ForceLocalGateway = true;
+    log.Line("* local gateway mode");
+  }
+  if (Contains(name, "admin")) {
+    flags.IsAdministrator = IsUserAdmin(platform);
+    if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
+    flags.AllUsers = true;
+    log.Line("* admin mode");
+  } else {
+    flags.AllUsers = false;
+    log.Line("* user mode");
+  }
+
+  bool registrySwitchIgnored = false;
+  for (const std::string& argument : platform.Arguments()) {
+    if (argument == "/?") {
+      PrintHelp(log, flags.ExeName);
+      return kExitSuccess;
+    } else if (argument == "/u") {
+      flags.CreateEnabled = false;
+    } else if (argument == "/g") {
+      flags.ForceRemoteGateway = true;
+    } else if (argument == "/l") {
+      flags.ForceLocalGateway = true;
+    } else if (argument == "/a") {
+      flags.IsAdministrator = IsUserAdmin(platform);
+      if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
+      flags.AllUsers = true;
+    } else if (argument == "/r" || argument == "/R") {
+      const int value = argument == "/r" ? 1 : 0;
+      flags.IsAdministrator = IsUserAdmin(platform);
+      if (flags.IsAdministrator) {
+        RegWriteMachineInteger(platform, kSstpParameters, kNoCertRevocationCheck, value);
+      } else {
+        log.Line(argument + " NoCertRevocationCheck=" + std::to_string(value) +
+                 " ignored - not running as administrator !");
+        registrySwitchIgnored = true;
+      }
+    }
+  }
+
+  log.Line(banner + " done ...");
+  platform.Sleep(3300);
+  if (log.ErrorLogged()) return kExitErrorsLogged;
+  return registrySwitchIgnored ? kExitNotAdministrator : kExitSuccess;
+}
+
+std::string UnhandledErrorReport(const Exception& error, std::string_view executablePath,
+                                 std::uintptr_t moduleBase) {
+  const auto cut = executablePath.find_last_of('\\');
+  const std::string_view module =
+      cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1);
+  std::array<char, 16> address{};
+  std::snprintf(address.data(), address.size(), "%08X",
+                static_cast<unsigned>(error.RaiseAddress() - moduleBase));
+  std::string report = "Exception ";
+  report += error.ClassName();
+  report += " in module ";
+  report += module;
+  report += " at ";
+  report += address.data();
+  report += ".\r\n";
+  report += error.Message();
+  if (error.Message().empty() || error.Message().back() != '.') report += '.';
+  report += "\r\n\r\n";
+  return report;
+}
+
+int RunProcess(Platform& platform) {
+  try {
+    return RunStartup(platform);
+  } catch (const Exception& error) {
+    platform.WriteError(
+        UnhandledErrorReport(error, platform.ExecutablePath(), platform.ModuleBase()));
+    return kExitUnhandledError;
+  }
+}
+
+}  // namespace lw

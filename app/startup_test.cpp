@@ -1,0 +1,205 @@
+#include "app/startup.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/fake_platform.h"
+
+namespace lw {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+constexpr char kSstpKey[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
+
+struct StartupTest : ::testing::Test {
+  FakePlatform platform;
+
+  int Run(std::vector<std::string> args = {}) {
+    platform.args = std::move(args);
+    return RunProcess(platform);
+  }
+};
+
+TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
+  EXPECT_EQ(ExeNameOf("C:\\Tools\\VpnSetup.EXE"), "vpnsetup.exe");
+  EXPECT_EQ(ExeNameOf("C:Setup-ADMIN.exe"), "setup-admin.exe");
+  EXPECT_EQ(ExeNameOf("\\\\server\\share\\a:b\\X.exe"), "x.exe");
+  EXPECT_EQ(ExeNameOf("plain.exe"), "plain.exe");
+  EXPECT_EQ(ExeNameOf("C:\\T\\\xC4RGER.EXE"), "\xC4rger.exe");
+}
+
+TEST_F(StartupTest, PlainRunPrintsBannerUserModeAndClosingLine) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode",
+                                          "vpnsetup.exe 2019061101 done ..."));
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 3300));
+  EXPECT_THAT(platform.calls, IsEmpty());
+  EXPECT_EQ(platform.readLineCalls, 0);
+}
+
+TEST_F(StartupTest, VersionGate) {
+  struct Case {
+    OsVersion version;
+    bool passes;
+  };
+  for (const Case& c : {Case{{5, 1}, false}, Case{{5, 2}, false}, Case{{6, 0}, true},
+                        Case{{6, 2}, true}, Case{{10, 0}, true}}) {
+    FakePlatform fresh;
+    fresh.version = c.version;
+    fresh.exePath = "C:\\x\\vpnsetup-admin.exe";
+    const int status = RunProcess(fresh);
+    SCOPED_TRACE(std::to_string(c.version.major) + "." + std::to_string(c.version.minor));
+    if (c.passes) {
+      EXPECT_EQ(fresh.lines.at(1), "* admin mode failed - not running as administrator !");
+    } else {
+      EXPECT_EQ(status, kExitOldWindows);
+      EXPECT_THAT(fresh.lines, ElementsAre("vpnsetup-admin.exe 2019061101",
+                                           "vpnsetup-admin.exe not running in vista (6.0) "
+                                           "or superior !"));
+      EXPECT_THAT(fresh.sleeps, ElementsAre(100, 100, 100));
+      EXPECT_THAT(fresh.calls, IsEmpty());
+    }
+  }
+}
+
+TEST_F(StartupTest, NameModesInOrder) {
+  struct Case {
+    const char* path;
+    bool admin;
+    std::vector<std::string> modeLines;
+  };
+  const Case cases[] = {
+      {"C:\\a-updt-remgw-locgw.exe", false,
+       {"* update only mode !", "* remote gateway mode", "* user mode"}},
+      {"C:\\LOCGW.exe", false, {"* local gateway mode", "* user mode"}},
+      {"C:\\updt-admin.exe", true, {"* update only mode !", "* admin mode"}},
+      {"C:\\Up-Dt.exe", false, {"* user mode"}},
+      {"C:\\admin\\vpnsetup.exe", false, {"* user mode"}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.exePath = c.path;
+    fresh.isAdmin = c.admin;
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(RunProcess(fresh), 0);
+    ASSERT_EQ(fresh.lines.size(), c.modeLines.size() + 2);
+    EXPECT_EQ(std::vector<std::string>(fresh.lines.begin() + 1, fresh.lines.end() - 1),
+              c.modeLines);
+  }
+}
+
+TEST_F(StartupTest, AdminNameWithoutRightsWaitsForEnterAndStops) {
+  platform.exePath = "C:\\Deploy\\X-Admin.exe";
+  platform.input = {"", "never read"};
+  EXPECT_EQ(Run({"/r"}), kExitNotAdministrator);
+  EXPECT_THAT(platform.lines,
+              ElementsAre("x-admin.exe 2019061101",
+                          "* admin mode failed - not running as administrator !"));
+  EXPECT_EQ(platform.readLineCalls, 1);
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
+  EXPECT_TRUE(platform.regValues.empty());
+}
+
+TEST_F(StartupTest, AllUsersSwitchWithoutRightsStopsAfterEarlierSwitches) {
+  platform.isAdmin = false;
+  EXPECT_EQ(Run({"/u", "/a", "/?"}), kExitNotAdministrator);
+  EXPECT_EQ(platform.lines.back(), "* admin mode failed - not running as administrator !");
+  EXPECT_EQ(platform.readLineCalls, 1);
+}
+
+TEST_F(StartupTest, AllUsersSwitchAsAdministratorRunsQuietly) {
+  platform.isAdmin = true;
+  EXPECT_EQ(Run({"/a"}), 0);
+  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode",
+                                          "vpnsetup.exe 2019061101 done ..."));
+}
+
+TEST_F(StartupTest, HelpStopsAtOnceAfterEarlierSwitchesTookEffect) {
+  platform.isAdmin = true;
+  EXPECT_EQ(Run({"/r", "/?", "/R"}), 0);
+  EXPECT_THAT(platform.lines,
+              ElementsAre("vpnsetup.exe 2019061101", "* user mode",
+                          "vpnsetup.exe [/u] [/l] [/a] [/r] [/R]", "/u - update only (no create)",
+                          "/l - force local gateway (internet access through local connection)",
+                          "/g - force remote gateway (internet access through vpn connection)",
+                          "/a - all users connection (admin only)",
+                          "/r - SSTP NoCertRevocationCheck (admin only)",
+                          "/R - SSTP CertRevocationCheck (admin only)"));
+  const auto value = platform.RegistryValue(kSstpKey, "NoCertRevocationCheck");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->data, std::string("\x01\x00\x00\x00", 4));
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
+}
+
+TEST_F(StartupTest, RegistrySwitchesWriteOneOrZero) {
+  platform.isAdmin = true;
+  EXPECT_EQ(Run({"/r", "/R"}), 0);
+  const auto value = platform.RegistryValue(kSstpKey, "NoCertRevocationCheck");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, 4u);
+  EXPECT_EQ(value->data, std::string(4, '\0'));
+  EXPECT_EQ(platform.lines.size(), 3u);
+}
+
+TEST_F(StartupTest, RegistrySwitchWithoutRightsIsLoggedAndTheRunGoesOn) {
+  EXPECT_EQ(Run({"/R", "/r"}), kExitNotAdministrator);
+  EXPECT_THAT(platform.lines,
+              ElementsAre("vpnsetup.exe 2019061101", "* user mode",
+                          "/R NoCertRevocationCheck=0 ignored - not running as administrator !",
+                          "/r NoCertRevocationCheck=1 ignored - not running as administrator !",
+                          "vpnsetup.exe 2019061101 done ..."));
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 3300));
+  EXPECT_TRUE(platform.regValues.empty());
+}
+
+TEST_F(StartupTest, ReadOnlyKeyWritesNothingAndSaysNothing) {
+  platform.isAdmin = true;
+  const std::string key =
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\SSTPSVC\\PARAMETERS";
+  platform.regKeys.insert(key);
+  platform.regReadOnlyKeys.insert(key);
+  EXPECT_EQ(Run({"/r"}), 0);
+  EXPECT_TRUE(platform.regValues.empty());
+  EXPECT_EQ(platform.lines.size(), 3u);
+  EXPECT_EQ(platform.OpenKeyCount(), 0u);
+}
+
+TEST_F(StartupTest, UnknownSwitchesAreIgnoredSilently) {
+  EXPECT_EQ(Run({"/x", "/U", "/A", "u", "/?x", "/r "}), 0);
+  EXPECT_EQ(platform.lines.size(), 3u);
+  EXPECT_THAT(platform.calls, IsEmpty());
+}
+
+TEST_F(StartupTest, RegistryWriteErrorEndsTheProcessWithTheReport) {
+  platform.isAdmin = true;
+  platform.exePath = "C:\\Program Files\\Corp\\VpnSetup.exe";
+  platform.setValueStatus = 5;
+  EXPECT_EQ(Run({"/u", "/r", "/?"}), kExitUnhandledError);
+  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
+  EXPECT_EQ(platform.OpenKeyCount(), 0u);
+  const std::string& report = platform.errorOutput;
+  const std::string head = "Exception ERegistryException in module VpnSetup.exe at ";
+  ASSERT_EQ(report.substr(0, head.size()), head);
+  const std::string address = report.substr(head.size(), 8);
+  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+  EXPECT_EQ(report.substr(head.size() + 8),
+            ".\r\nFailed to set data for 'NoCertRevocationCheck'.\r\n\r\n");
+}
+
+TEST(UnhandledErrorReport, AddsAFullStopOnlyWhenMissing) {
+  const Exception plain("Disk on fire");
+  const Exception stopped("Done.");
+  const std::uintptr_t base = plain.RaiseAddress() - 0x1234;
+  EXPECT_EQ(UnhandledErrorReport(plain, "C:\\a\\b.exe", base),
+            "Exception Exception in module b.exe at 00001234.\r\nDisk on fire.\r\n\r\n");
+  EXPECT_EQ(UnhandledErrorReport(stopped, "b.exe", stopped.RaiseAddress()),
+            "Exception Exception in module b.exe at 00000000.\r\nDone.\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace lw

@@ -1,0 +1,96 @@
+#include "platform/command_line.h"
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace lw {
+namespace {
+
+struct CutCase {
+  const char* what;
+  std::string commandLine;
+  std::vector<std::string> arguments;
+};
+
+class SplitCommandLineTest : public testing::TestWithParam<CutCase> {};
+
+TEST_P(SplitCommandLineTest, Cuts) {
+  EXPECT_EQ(SplitCommandLine(GetParam().commandLine), GetParam().arguments);
+}
+
+using V = std::vector<std::string>;
+
+const CutCase kCutCases[] = {
+    // Separators.
+    {"empty line", "", V{}},
+    {"program only", "vpnsetup.exe", V{}},
+    {"blanks only", "   \t ", V{}},
+    {"plain words", "vpnsetup.exe /r /u", V{"/r", "/u"}},
+    {"runs of blanks and tabs", "  vpnsetup.exe \t /r\t\t/u  ", V{"/r", "/u"}},
+    {"every control byte separates",
+     "p\x01"
+     "a\x1f"
+     "b\x0d\x0a"
+     "c\x20"
+     "d",
+     V{"a", "b", "c", "d"}},
+    {"DEL and high bytes are text",
+     "p \x7f"
+     "a \xa0"
+     "b\xff",
+     V{"\x7f"
+       "a",
+       "\xa0"
+       "b\xff"}},
+    {"NUL ends the text", std::string("p a\0b c", 7), V{"a"}},
+
+    // Quotes.
+    {"quoted program path", "\"C:\\Program Files\\vpnsetup.exe\" /r", V{"/r"}},
+    {"quotes dropped", "p \"/r\"", V{"/r"}},
+    {"quoted blanks and controls kept",
+     "p \"a b\tc\x01"
+     "d\" e",
+     V{"a b\tc\x01"
+       "d",
+       "e"}},
+    {"quoted stretch mid-argument", "p a\"b c\"d e", V{"ab cd", "e"}},
+    {"unclosed quote runs to the end", "p \"a b /r", V{"a b /r"}},
+    {"quoted lone blank", "p \" \" x", V{" ", "x"}},
+    {"quote at the end of an argument", "p a\" b", V{"a b"}},
+    {"two quotes mid-argument vanish", "p a\"\"b", V{"ab"}},
+    {"three quotes mid-argument open", "p a\"\"\"b c", V{"ab c"}},
+
+    // Two quotes opening an argument.
+    {"leading doubled quotes skipped", "p \"\"/r", V{"/r"}},
+    {"leading doubled quotes then a quoted stretch", "p \"\"\"a b\" c", V{"a b", "c"}},
+    {"four quotes then text", "p \"\"\"\"x y", V{"x", "y"}},
+    {"skip happens after the separators", "p \t \"\"x", V{"x"}},
+
+    // The first empty argument ends the list.
+    {"doubled quotes alone stop", "p /a \"\" /r", V{"/a"}},
+    {"four quotes alone stop", "p /a \"\"\"\" /r", V{"/a"}},
+    {"lone trailing quote stops", "p /a \"", V{"/a"}},
+    {"trailing doubled quotes stop", "p /a /r \"\"", V{"/a", "/r"}},
+    {"empty first argument drops all", "p \"\" /a /r", V{}},
+
+    // The program part is cut by the same rules and never returned.
+    {"empty program still skipped", "\"\" /a", V{"/a"}},
+    {"program with a quoted stretch", "C:\\\"My Tools\"\\v.exe /a", V{"/a"}},
+    {"unclosed quote swallows the line into the program", "\"C:\\a b\\v.exe /a", V{}},
+    {"program ends at a control byte", "v.exe\x01/a", V{"/a"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, SplitCommandLineTest, testing::ValuesIn(kCutCases),
+                         [](const testing::TestParamInfo<CutCase>& info) {
+                           std::string name;
+                           for (const char* c = info.param.what; *c != '\0'; ++c) {
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace lw

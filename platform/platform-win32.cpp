@@ -1,0 +1,445 @@
+// The Win32 platform: the ...A functions of KERNEL32, ADVAPI32 and USER32, nothing that
+// Windows XP lacks (the 32-bit build must start there to refuse it), and no CRT text
+// mode anywhere.
+#include <windows.h>
+// windows.h first: ntsecapi.h needs its types.
+#include <ntsecapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/system_platform.h"
+
+namespace lw {
+namespace {
+
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+
+// A search handle of FindFirstFileA.
+class UniqueFind {
+ public:
+  explicit UniqueFind(HANDLE handle) noexcept : handle_(handle) {}
+  UniqueFind(const UniqueFind&) = delete;
+  UniqueFind& operator=(const UniqueFind&) = delete;
+  ~UniqueFind() noexcept {
+    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+  }
+  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
+HKEY ToHkey(RegKey key) {
+  if ((static_cast<std::uint64_t>(key) >> 31) == 1) {
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(key)));
+  }
+  return reinterpret_cast<HKEY>(key);
+}
+
+RegKey FromHkey(HKEY key) {
+  const auto value = reinterpret_cast<LONG_PTR>(key);
+  if (value < 0 && static_cast<LONG>(value) == value) return static_cast<DWORD>(value);
+  return reinterpret_cast<RegKey>(key);
+}
+
+HANDLE ToHandle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+DWORD ClampToDword(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::uint64_t>(size, MAXDWORD));
+}
+
+bool IsSlash(char c) {
+  return c == '\\' || c == '/';
+}
+
+// The folder part of a path with its separator ("C:" for "C:name"); empty for a bare name.
+std::string FolderOf(std::string_view path) {
+  const std::size_t end = path.find_last_of("\\/:");
+  return end == std::string_view::npos ? std::string() : std::string(path.substr(0, end + 1));
+}
+
+// Length of the part of `path` that no CreateDirectoryA can make: "C:\", "\\server\share\",
+// "\\?\C:\", "\".
+std::size_t RootLength(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSlash(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
+    std::size_t pos = 2;
+    for (int part = 0; part < 2; ++part) {
+      pos = path.find_first_of("\\/", pos);
+      if (pos == std::string_view::npos) return path.size();
+      ++pos;
+    }
+    if (path.size() >= pos + 3 && path[pos + 1] == ':' && IsSlash(path[pos + 2])) pos += 3;
+    return pos;
+  }
+  return !path.empty() && IsSlash(path[0]) ? 1 : 0;
+}
+
+void WriteAll(HANDLE handle, std::string_view data) {
+  while (!data.empty()) {
+    DWORD done = 0;
+    if (!::WriteFile(handle, data.data(), ClampToDword(data.size()), &done, nullptr) || done == 0) {
+      return;
+    }
+    data.remove_prefix(done);
+  }
+}
+
+// "~lw" and sixteen hex digits from the system's random generator: nobody can guess it.
+bool RandomName(std::string_view extension, std::string& name) {
+  std::uint64_t random = 0;
+  if (!::RtlGenRandom(&random, sizeof random)) return false;
+  static constexpr char kHex[] = "0123456789abcdef";
+  name = "~lw";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(random >> shift) & 15];
+  name += extension;
+  return true;
+}
+
+class Win32Platform final : public Platform {
+ public:
+  std::string ExecutablePath() override {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+      const DWORD size =
+          ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (size == 0) return {};
+      if (size < path.size() || path.size() >= 0x10000) {
+        path.resize(size);
+        return path;
+      }
+      path.resize(path.size() * 2);
+    }
+  }
+
+  std::vector<std::string> Arguments() override { return SplitCommandLine(::GetCommandLineA()); }
+
+  void WriteLine(std::string_view line) override {
+    std::string text(line);
+    text += "\r\n";
+    WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), text);
+  }
+
+  void WriteError(std::string_view text) override {
+    std::string oem(text.size(), '\0');
+    if (!oem.empty()) ::CharToOemBuffA(text.data(), oem.data(), ClampToDword(text.size()));
+    WriteAll(::GetStdHandle(STD_ERROR_HANDLE), oem);
+  }
+
+  std::string ReadLine() override {
+    // Byte by byte, so nothing after the line is taken from the input.
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::string line;
+    char c;
+    DWORD got = 0;
+    while (::ReadFile(input, &c, 1, &got, nullptr) && got == 1 && c != '\n') line += c;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+
+  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  std::uintptr_t ModuleBase() override {
+    return reinterpret_cast<std::uintptr_t>(::GetModuleHandleA(nullptr));
+  }
+
+  OsVersion GetVersion() override {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ::GetVersionExA(&info);
+#pragma GCC diagnostic pop
+    return {info.dwMajorVersion, info.dwMinorVersion};
+  }
+
+  bool AllocateAdminsSid(SidHandle& sid) override {
+    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!::AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins)) {
+      return false;
+    }
+    sid = reinterpret_cast<SidHandle>(admins);
+    return true;
+  }
+
+  bool CheckTokenMembership(SidHandle sid, bool& member) override {
+    BOOL isMember = FALSE;
+    if (!::CheckTokenMembership(nullptr, reinterpret_cast<PSID>(sid), &isMember)) return false;
+    member = isMember != FALSE;
+    return true;
+  }
+
+  void FreeSid(SidHandle sid) override {
+    if (sid != 0) ::FreeSid(reinterpret_cast<PSID>(sid));
+  }
+
+  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                      RegKey& key) override {
+    const std::string path(subKey);
+    HKEY opened = nullptr;
+    DWORD disposition = 0;
+    const LONG status =
+        ::RegCreateKeyExA(ToHkey(base), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          access | KEY_WOW64_64KEY, nullptr, &opened, &disposition);
+    if (status == ERROR_SUCCESS) key = FromHkey(opened);
+    return status;
+  }
+
+  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                    RegKey& key) override {
+    const std::string path(subKey);
+    HKEY opened = nullptr;
+    const LONG status =
+        ::RegOpenKeyExA(ToHkey(base), path.c_str(), 0, access | KEY_WOW64_64KEY, &opened);
+    if (status == ERROR_SUCCESS) key = FromHkey(opened);
+    return status;
+  }
+
+  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                     std::string_view data) override {
+    const std::string valueName(name);
+    return ::RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type,
+                            reinterpret_cast<const BYTE*>(data.data()), ClampToDword(data.size()));
+  }
+
+  RegStatus CloseKey(RegKey key) override {
+    return ::RegCloseKey(ToHkey(key));
+  }
+
+  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+    const std::string name(machine);
+    HKEY connected = nullptr;
+    const LONG status = ::RegConnectRegistryA(name.c_str(), ToHkey(root), &connected);
+    if (status == ERROR_SUCCESS) key = FromHkey(connected);
+    return status;
+  }
+
+  std::string GetEnv(std::string_view name) override {
+    const std::string variable(name);
+    std::string value(256, '\0');
+    // The size asked for includes the NUL; the value may change between the calls.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const DWORD size = ::GetEnvironmentVariableA(variable.c_str(), value.data(),
+                                                   static_cast<DWORD>(value.size()));
+      if (size < value.size()) {
+        value.resize(size);
+        return value;
+      }
+      value.resize(size);
+    }
+    return {};
+  }
+
+  void CreateDirectories(std::string_view path) override {
+    const std::string text(path);
+    const std::size_t root = RootLength(text);
+    for (std::size_t pos = root; pos <= text.size(); ++pos) {
+      const bool end = pos == text.size() || IsSlash(text[pos]);
+      if (end && pos > root && !IsSlash(text[pos - 1])) {
+        ::CreateDirectoryA(text.substr(0, pos).c_str(), nullptr);
+      }
+    }
+  }
+
+  bool FileExists(std::string_view path) override {
+    const std::string name(path);
+    WIN32_FIND_DATAA found;
+    const UniqueFind search(::FindFirstFileA(name.c_str(), &found));
+    return search && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  FileHandle OpenForRead(std::string_view path, SysError& error) override {
+    const std::string name(path);
+    const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) error = ::GetLastError();
+    return reinterpret_cast<FileHandle>(file);
+  }
+
+  bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) override {
+    LARGE_INTEGER length;
+    if (!::GetFileSizeEx(ToHandle(file), &length)) {
+      error = ::GetLastError();
+      return false;
+    }
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return true;
+  }
+
+  bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
+                SysError& error) override {
+    DWORD got = 0;
+    const bool ok = ::ReadFile(ToHandle(file), buffer, ClampToDword(size), &got, nullptr);
+    done = got;
+    if (!ok) error = ::GetLastError();
+    return ok;
+  }
+
+  FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
+                              SysError& error) override {
+    if (target.empty()) {
+      error = ERROR_PATH_NOT_FOUND;
+      return kInvalidFile;
+    }
+    const std::string folder = FolderOf(target);
+    std::string name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (!RandomName(".tmp", name)) {
+        error = ERROR_GEN_FAILURE;
+        return kInvalidFile;
+      }
+      const std::string path = folder + name;
+      const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        tempPath = path;
+        return reinterpret_cast<FileHandle>(file);
+      }
+      error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    return kInvalidFile;
+  }
+
+  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
+                 SysError& error) override {
+    DWORD written = 0;
+    const bool ok =
+        ::WriteFile(ToHandle(file), data.data(), ClampToDword(data.size()), &written, nullptr);
+    done = written;
+    if (!ok) error = ::GetLastError();
+    return ok;
+  }
+
+  bool FlushFile(FileHandle file, SysError& error) override {
+    if (::FlushFileBuffers(ToHandle(file))) return true;
+    error = ::GetLastError();
+    return false;
+  }
+
+  void CloseFile(FileHandle file) override {
+    if (file != kInvalidFile) ::CloseHandle(ToHandle(file));
+  }
+
+  bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) override {
+    const std::string from(temp);
+    const std::string to(target);
+    const DWORD attributes = ::GetFileAttributesA(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      if (::MoveFileExA(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+      }
+      error = ::GetLastError();
+      return false;
+    }
+    // ReplaceFileA keeps the target's ACL, attributes and owner. It is given a backup name
+    // because without one a failure half-way may leave the target under a name nobody
+    // knows; with one the old file can always be put back.
+    std::string backup;
+    if (!RandomName(".bak", backup)) {
+      error = ERROR_GEN_FAILURE;
+      return false;
+    }
+    backup.insert(0, FolderOf(to));
+    if (::ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
+      ::DeleteFileA(backup.c_str());
+      return true;
+    }
+    error = ::GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      ::MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    return false;
+  }
+
+  void RemoveFile(std::string_view path) override {
+    const std::string name(path);
+    ::DeleteFileA(name.c_str());
+  }
+
+  std::string FullPathName(std::string_view path) override {
+    const std::string name(path);
+    if (name.empty()) return {};
+    std::string full(MAX_PATH, '\0');
+    DWORD size = ::GetFullPathNameA(name.c_str(), MAX_PATH, full.data(), nullptr);
+    if (size >= MAX_PATH) {
+      // Too long for the buffer: `size` is the room it needs, NUL included.
+      full.resize(size);
+      size = ::GetFullPathNameA(name.c_str(), size, full.data(), nullptr);
+      if (size >= full.size()) return {};
+    }
+    full.resize(size);
+    return full;
+  }
+
+  std::string SystemErrorText(SysError error) override {
+    char text[256];
+    const DWORD size = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+    return std::string(text, size);
+  }
+
+  void UpperCase(char* bytes, std::size_t size) override {
+    while (size > 0) {
+      const DWORD part = ClampToDword(size);
+      ::CharUpperBuffA(bytes, part);
+      bytes += part;
+      size -= part;
+    }
+  }
+
+  bool FindResourceData(std::string_view name, std::uint32_t type,
+                        std::string_view& data) override {
+    const std::string resourceName(name);
+    const HRSRC info = ::FindResourceA(nullptr, resourceName.c_str(), MAKEINTRESOURCEA(type));
+    if (info == nullptr) return false;
+    const HGLOBAL loaded = ::LoadResource(nullptr, info);
+    if (loaded == nullptr) return false;
+    const DWORD size = ::SizeofResource(nullptr, info);
+    const void* bytes = ::LockResource(loaded);
+    if (bytes == nullptr && size != 0) return false;
+    // Module resources stay mapped for the life of the process: nothing to free.
+    data = std::string_view(static_cast<const char*>(bytes), size);
+    return true;
+  }
+};
+
+// The static winpthread that libstdc++ brings imports GetTickCount64 (for timed waits
+// this program never makes), which Windows XP lacks and would refuse to load the
+// executable for. Its import slot is defined here instead: the real function where the
+// system has one, GetTickCount where it has not.
+ULONGLONG WINAPI TickCount64() {
+  using Function = ULONGLONG(WINAPI*)();
+  static const auto real = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+  return real != nullptr ? real() : ::GetTickCount();
+}
+
+}  // namespace
+
+// Linked before libkernel32.a is searched, so no import of GetTickCount64 is made.
+#if defined(__i386__)
+#define LW_TICK_COUNT_64_SLOT "__imp__GetTickCount64@0"  // stdcall decoration
+#else
+#define LW_TICK_COUNT_64_SLOT "__imp_GetTickCount64"
+#endif
+extern "C" ULONGLONG(WINAPI* lwTickCount64Slot)() __asm__(LW_TICK_COUNT_64_SLOT);
+ULONGLONG(WINAPI* lwTickCount64Slot)() = TickCount64;
+
+std::unique_ptr<Platform> CreateSystemPlatform(int, char**) {
+  return std::make_unique<Win32Platform>();
+}
+
+}  // namespace lw

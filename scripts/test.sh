@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every test: formatting, the native builds (plain and sanitized), the 64-bit Windows
+# build under wine64, the 32-bit Windows build's import check, and a short fuzz run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+scripts/check-format.sh
+
+for preset in linux linux-asan windows-x64 windows-x86; do
+  echo "=== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+if command -v clang++ >/dev/null; then
+  scripts/fuzz.sh "${LINKWRIGHT_FUZZ_SECONDS:-60}"
+fi
+echo "all tests passed"

@@ -1,0 +1,91 @@
+"""Start-up of the real executable: banner, help, modes, switches, registry, version gate."""
+
+import unittest
+
+from harness import KIND, SSTP_KEY, SandboxTest, is_root
+
+HELP = [
+    "vpnsetup.exe [/u] [/l] [/a] [/r] [/R]",
+    "/u - update only (no create)",
+    "/l - force local gateway (internet access through local connection)",
+    "/g - force remote gateway (internet access through vpn connection)",
+    "/a - all users connection (admin only)",
+    "/r - SSTP NoCertRevocationCheck (admin only)",
+    "/R - SSTP CertRevocationCheck (admin only)",
+]
+
+
+class Help(SandboxTest):
+    def test_help_bytes_and_status(self):
+        result = self.box.run(args=["/x", "/U", "/?", "/r"])
+        expected = "\r\n".join([self.banner(), "* user mode", *HELP]) + "\r\n"
+        self.assertEqual(result.stdout, expected.encode())
+        self.assertEqual(result.status, 0)
+        self.assertEqual(result.stderr, b"")
+        self.assertIsNone(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"))
+
+
+class Modes(SandboxTest):
+    def test_renamed_copy_selects_modes(self):
+        result = self.box.run(name="A-Updt-RemGw-LocGw.exe", args=["/x"])
+        lines = result.lines()
+        self.assertEqual(lines[:4], [self.banner("a-updt-remgw-locgw.exe"),
+                                     "* update only mode !", "* remote gateway mode",
+                                     "* user mode"])
+        self.assertEqual(lines[-1], self.closing("a-updt-remgw-locgw.exe"))
+        self.assertEqual(result.status, 0)
+
+    @unittest.skipUnless(KIND == "native", "Wine always runs as administrator")
+    def test_admin_name_refused_for_a_normal_user(self):
+        user = 65534 if is_root() else None
+        if user is None:
+            self.skipTest("needs root to run as an unprivileged user")
+        result = self.box.run(name="x-admin.exe", args=["/r"], stdin=b"\n", user=user)
+        self.assertEqual(result.lines(), [self.banner("x-admin.exe"),
+                                          "* admin mode failed - not running as administrator !"])
+        self.assertEqual(result.status, 3)
+        self.assertFalse(self.box.user_pbk.parent.exists())
+        self.assertFalse((self.box.programdata / "Registry").exists())
+
+    @unittest.skipUnless(KIND == "native", "Wine always runs as administrator")
+    def test_registry_switch_ignored_for_a_normal_user(self):
+        if not is_root():
+            self.skipTest("needs root to run as an unprivileged user")
+        result = self.box.run(args=["/R"], user=65534)
+        self.assertIn("/R NoCertRevocationCheck=0 ignored - not running as administrator !",
+                      result.lines())
+        self.assertEqual(result.lines()[-1], self.closing())
+        self.assertEqual(result.status, 3)
+
+
+class Registry(SandboxTest):
+    def test_switches_write_the_revocation_value(self):
+        if KIND == "native" and not is_root():
+            self.skipTest("needs administrator rights")
+        result = self.box.run(name="x-admin.exe", args=["/r", "/?"])
+        self.assertEqual(result.status, 0)
+        self.assertEqual(result.lines()[:2], [self.banner("x-admin.exe"), "* admin mode"])
+        self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"), 1)
+        result = self.box.run(name="x-admin.exe", args=["/R", "/?"])
+        self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"), 0)
+
+
+@unittest.skipUnless(KIND == "wine", "the Windows version is Wine's setting")
+class VersionGate(SandboxTest):
+    def test_windows_xp_is_refused(self):
+        self.box.set_windows_version("winxp")
+        result = self.box.run(args=["/?"])
+        self.assertEqual(result.stdout, (self.banner() + "\r\n" + "vpnsetup.exe not running "
+                                         "in vista (6.0) or superior !\r\n").encode())
+        self.assertEqual(result.status, 4)
+
+    def test_vista_and_windows_10_pass(self):
+        for version in ("vista", "win10"):
+            self.box.set_windows_version(version)
+            result = self.box.run(args=["/?"])
+            self.assertEqual(result.status, 0, version)
+            self.assertEqual(result.lines()[1], "* user mode", version)
+
+
+if __name__ == "__main__":
+    unittest.main()
