@@ -11,7 +11,8 @@
 namespace lw {
 namespace {
 
-constexpr std::string_view kSstpParameters = "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
+constexpr std::string_view kSstpParameters =
+    "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
 constexpr std::string_view kNoCertRevocationCheck = "NoCertRevocationCheck";
 constexpr std::string_view kAdminRefused = "* admin mode failed - not running as administrator !";
 
@@ -40,8 +41,7 @@ int RefuseNonAdministrator(Platform& platform, Log& log) {
 
 std::string ExeNameOf(std::string_view executablePath) {
   const auto cut = executablePath.find_last_of("\\:");
-  std::string name(cut == std::string_view::npos ? executablePath
-                                                 : executablePath.substr(cut + 1));
+  std::string name(cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1));
   for (char& c : name) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }

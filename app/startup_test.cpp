@@ -73,7 +73,8 @@ TEST_F(StartupTest, NameModesInOrder) {
     std::vector<std::string> modeLines;
   };
   const Case cases[] = {
-      {"C:\\a-updt-remgw-locgw.exe", false,
+      {"C:\\a-updt-remgw-locgw.exe",
+       false,
        {"* update only mode !", "* remote gateway mode", "* user mode"}},
       {"C:\\LOCGW.exe", false, {"* local gateway mode", "* user mode"}},
       {"C:\\updt-admin.exe", true, {"* update only mode !", "* admin mode"}},
@@ -96,9 +97,8 @@ TEST_F(StartupTest, AdminNameWithoutRightsWaitsForEnterAndStops) {
   platform.exePath = "C:\\Deploy\\X-Admin.exe";
   platform.input = {"", "never read"};
   EXPECT_EQ(Run({"/r"}), kExitNotAdministrator);
-  EXPECT_THAT(platform.lines,
-              ElementsAre("x-admin.exe 2019061101",
-                          "* admin mode failed - not running as administrator !"));
+  EXPECT_THAT(platform.lines, ElementsAre("x-admin.exe 2019061101",
+                                          "* admin mode failed - not running as administrator !"));
   EXPECT_EQ(platform.readLineCalls, 1);
   EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
   EXPECT_TRUE(platform.regValues.empty());

@@ -48,10 +48,10 @@ class FakePlatform : public Platform {
   // Keys (upper-cased full path) that refuse full access: create and full open fail with
   // access denied, a read open works.
   std::set<std::string> regReadOnlyKeys;
-  RegStatus createKeyStatus = 0;   // non-zero: every CreateKey fails with it
-  RegStatus openKeyStatus = 0;     // non-zero: every OpenKey fails with it
-  RegStatus setValueStatus = 0;    // non-zero: every SetValue fails with it
-  RegStatus connectStatus = 53;    // ConnectRegistry result (network path not found)
+  RegStatus createKeyStatus = 0;  // non-zero: every CreateKey fails with it
+  RegStatus openKeyStatus = 0;    // non-zero: every OpenKey fails with it
+  RegStatus setValueStatus = 0;   // non-zero: every SetValue fails with it
+  RegStatus connectStatus = 53;   // ConnectRegistry result (network path not found)
   // The value stored under a key path (any letter case), if present.
   std::optional<RegValue> RegistryValue(const std::string& keyPath, const std::string& name) const;
   // Handles open right now.
@@ -121,8 +121,7 @@ class FakePlatform : public Platform {
   std::string FullPathName(std::string_view path) override;
   std::string SystemErrorText(SysError error) override;
   void UpperCase(char* bytes, std::size_t size) override;
-  bool FindResourceData(std::string_view name, std::uint32_t type,
-                        std::string_view& data) override;
+  bool FindResourceData(std::string_view name, std::uint32_t type, std::string_view& data) override;
 
   // Open handles of any kind (files and keys); tests check nothing leaks.
   std::size_t OpenFileCount() const { return fileHandles_.size(); }
