@@ -1,0 +1,208 @@
+#include "ini/mem_ini_file.h"
+
+#include <utility>
+
+#include "ini/text_file.h"
+#include "ini/text_lines.h"
+
+namespace lw {
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// Blanks and every other control byte are trimmed; bytes of 0x80 and above never are.
+bool IsTrimmed(char byte) {
+  return static_cast<unsigned char>(byte) <= 0x20;
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsTrimmed(text[start])) ++start;
+  return text.substr(start);
+}
+
+std::string_view TrimRight(std::string_view text) {
+  std::size_t size = text.size();
+  while (size > 0 && IsTrimmed(text[size - 1])) --size;
+  return text.substr(0, size);
+}
+
+std::string_view Trim(std::string_view text) {
+  return TrimRight(TrimLeft(text));
+}
+
+std::string KeyLine(std::string_view key, std::string_view value) {
+  std::string line;
+  line.reserve(key.size() + 1 + value.size());
+  line += key;
+  line += '=';
+  line += value;
+  return line;
+}
+
+}  // namespace
+
+TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
+    : TCustomIniFile(std::move(fileName)), platform_(platform), sections_(platform) {
+  if (FileName().empty() || !platform_.FileExists(FileName())) return;
+  const std::string text = ReadTextFile(platform_, FileName());
+  std::string_view body = text;
+  // Set aside so that the first header stays a header; written back on save.
+  if (body.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+    byteOrderMark_ = true;
+    body.remove_prefix(kUtf8ByteOrderMark.size());
+  }
+  LoadText(body);
+}
+
+void TMemIniFile::Clear() {
+  sections_.Clear();
+  lines_.clear();
+}
+
+void TMemIniFile::ParseLine(std::string_view line, int& current) {
+  const std::string_view text = Trim(line);
+  if (text.empty() || text.front() == ';') return;
+  if (text.front() == '[' && text.back() == ']') {
+    sections_.Add(std::string(Trim(text.substr(1, text.size() - 2))));
+    // Entries of one file tend to be alike; room for as many lines as the last one had
+    // never totals more than the lines already read.
+    const int expected = lines_.empty() ? 0 : lines_.back().Count();
+    lines_.emplace_back(platform_).Reserve(static_cast<std::size_t>(expected));
+    current = sections_.Count() - 1;
+    return;
+  }
+  if (current < 0) return;
+  THashedStringList& lines = lines_[static_cast<std::size_t>(current)];
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    lines.Add(std::string(text));
+    return;
+  }
+  const std::string_view key = TrimRight(text.substr(0, equals));
+  const std::string_view value = TrimLeft(text.substr(equals + 1));
+  // Most lines have no blanks around "=" and are stored as they are.
+  if (key.size() + 1 + value.size() == text.size()) {
+    lines.Add(std::string(text));
+  } else {
+    lines.Add(KeyLine(key, value));
+  }
+}
+
+void TMemIniFile::LoadLines(const TStringList& lines) {
+  Clear();
+  int current = -1;
+  for (const std::string& line : lines) ParseLine(line, current);
+}
+
+void TMemIniFile::LoadText(std::string_view text) {
+  Clear();
+  int current = -1;
+  ForEachLine(text, [this, &current](std::string_view line) { ParseLine(line, current); });
+}
+
+std::string TMemIniFile::GetValue(std::string_view section, std::string_view key,
+                                  std::string_view def) const {
+  const int i = sections_.FindLine(section);
+  if (i < 0) return std::string(def);
+  const THashedStringList& lines = lines_[static_cast<std::size_t>(i)];
+  const int j = lines.FindName(key);
+  if (j < 0) return std::string(def);
+  const std::string& line = lines[j];
+  return line.substr(line.find('=') + 1);
+}
+
+void TMemIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  std::string line = KeyLine(key, value);
+  THashedStringList& lines = SectionFor(section);
+  const int j = lines.FindName(key);
+  if (j >= 0) {
+    lines.Put(j, std::move(line));
+  } else {
+    lines.Add(std::move(line));
+  }
+}
+
+void TMemIniFile::AppendLine(std::string_view section, std::string line) {
+  SectionFor(section).Add(std::move(line));
+}
+
+THashedStringList& TMemIniFile::SectionFor(std::string_view section) {
+  const int i = sections_.FindLine(section);
+  if (i >= 0) return lines_[static_cast<std::size_t>(i)];
+  sections_.Add(std::string(section));
+  return lines_.emplace_back(platform_);
+}
+
+void TMemIniFile::GetKeyNames(std::string_view section, TStringList& target) const {
+  target.Clear();
+  const int i = sections_.FindLine(section);
+  if (i < 0) return;
+  for (const std::string& line : lines_[static_cast<std::size_t>(i)]) {
+    std::string_view name;
+    target.Add(LineName(line, name) ? std::string(name) : std::string());
+  }
+}
+
+void TMemIniFile::GetSectionNames(TStringList& target) const {
+  target.Clear();
+  for (const std::string& name : sections_) target.Add(name);
+}
+
+void TMemIniFile::GetSectionLines(std::string_view section, TStringList& target) const {
+  target.Clear();
+  const int i = sections_.FindLine(section);
+  if (i < 0) return;
+  for (const std::string& line : lines_[static_cast<std::size_t>(i)]) target.Add(line);
+}
+
+void TMemIniFile::RemoveSection(std::string_view section) {
+  const int i = sections_.FindLine(section);
+  if (i < 0) return;
+  sections_.Delete(i);
+  lines_.erase(lines_.begin() + i);
+}
+
+void TMemIniFile::RemoveKey(std::string_view section, std::string_view key) {
+  const int i = sections_.FindLine(section);
+  if (i < 0) return;
+  THashedStringList& lines = lines_[static_cast<std::size_t>(i)];
+  const int j = lines.FindName(key);
+  if (j >= 0) lines.Delete(j);
+}
+
+void TMemIniFile::SaveLines(TStringList& target) const {
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    target.Add("[" + sections_[static_cast<int>(i)] + "]");
+    for (const std::string& line : lines_[i]) target.Add(line);
+    target.Add(std::string());
+  }
+}
+
+std::string TMemIniFile::SaveText() const {
+  std::size_t size = byteOrderMark_ ? kUtf8ByteOrderMark.size() : 0;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    size += sections_[static_cast<int>(i)].size() + 6;  // "[" "]" CR LF, then CR LF
+    for (const std::string& line : lines_[i]) size += line.size() + 2;
+  }
+  std::string text;
+  text.reserve(size);
+  if (byteOrderMark_) text += kUtf8ByteOrderMark;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    text += '[';
+    text += sections_[static_cast<int>(i)];
+    text += "]\r\n";
+    for (const std::string& line : lines_[i]) {
+      text += line;
+      text += "\r\n";
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+void TMemIniFile::SaveFile() {
+  WriteTextFile(platform_, FileName(), SaveText());
+}
+
+}  // namespace lw

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "ini/mem_ini_file.h"
+#include "ini/stream_errors.h"
+#include "ini/string_list.h"
+#include "tests/fake_platform.h"
+
+namespace lw {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kPath = "C:\\Pbk\\rasphone.pbk";
+const std::string kOld = "; mine\r\n[Old]\r\nk = v\r\n";
+
+// "<class>: <message>" of the error the action raises.
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& error) {
+    return std::string(error.ClassName()) + ": " + error.Message();
+  }
+  return "(no error)";
+}
+
+TEST(MemIniFileIoTest, MissingFileLoadsEmptyAndSavesZeroBytes) {
+  FakePlatform platform;
+  platform.dirs.insert("C:\\Pbk");
+  TMemIniFile doc(platform, kPath);
+  EXPECT_EQ(doc.FileName(), kPath);
+  EXPECT_EQ(doc.GetValue("Old", "k", "def"), "def");
+  doc.SaveFile();
+  EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kPath, ""}}));
+  EXPECT_EQ(platform.OpenFileCount(), 0u);
+}
+
+TEST(MemIniFileIoTest, KeepsAUtf8ByteOrderMark) {
+  FakePlatform platform;
+  platform.AddFile(kPath, "\xef\xbb\xbf[S]\nk=v\n");
+  TMemIniFile doc(platform, kPath);
+  EXPECT_TRUE(doc.HasByteOrderMark());
+  EXPECT_EQ(doc.GetValue("S", "k", "-"), "v");
+  doc.SaveFile();
+  EXPECT_EQ(platform.files[kPath], "\xef\xbb\xbf[S]\r\nk=v\r\n\r\n");
+}
+
+TEST(MemIniFileIoTest, RefusesFilesItCannotLoadWhole) {
+  const struct {
+    std::string bytes;
+    std::function<void(FakePlatform&)> setUp;
+    std::string reason;
+  } cases[] = {
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.lockedFiles.insert(kPath); }, "System error 32"},
+      {"\xff\xfe[\0S\0]\0\r\0\n\0"s, nullptr, "The file holds a NUL byte (UTF-16 or damaged text)"},
+      {"[S]\r\nk=v\0\r\n[T]\r\n"s, nullptr, "The file holds a NUL byte (UTF-16 or damaged text)"},
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.shortReadBy = 1; },
+       "The file could not be read whole"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.AddFile(kPath, c.bytes);
+    if (c.setUp) c.setUp(platform);
+    EXPECT_EQ(ErrorOf([&] { TMemIniFile doc(platform, kPath); }),
+              "EFOpenError: Cannot open file \"" + kPath + "\". " + c.reason);
+    EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kPath, c.bytes}}));
+    EXPECT_EQ(platform.OpenFileCount(), 0u);
+  }
+}
+
+// Reports success for a write that stored only part of the bytes, as POSIX write may.
+class QuietShortWritePlatform : public FakePlatform {
+ public:
+  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
+                 SysError& error) override {
+    FakePlatform::WriteFile(file, data, done, error);
+    return true;
+  }
+};
+
+TEST(MemIniFileIoTest, FailedSaveLeavesTheFileAsItWas) {
+  const std::string created = "EFCreateError: Cannot create file \"" + kPath + "\". ";
+  const struct {
+    std::function<void(FakePlatform&)> setUp;
+    std::string message;
+  } cases[] = {
+      {[](FakePlatform& p) { p.diskSpace = 10; }, "EWriteError: Stream write error"},
+      {[](FakePlatform& p) { p.flushFails = true; }, created + "System error 112"},
+      {[](FakePlatform& p) { p.replaceFails = true; }, created + "System error 32"},
+      {[](FakePlatform& p) { p.lockedFiles.insert(kPath); }, created + "System error 32"},
+      {[](FakePlatform& p) { p.readOnlyDirs.insert("C:\\Pbk"); }, created + "System error 5"},
+  };
+  for (const auto& c : cases) {
+    QuietShortWritePlatform platform;
+    platform.AddFile(kPath, kOld);
+    TMemIniFile doc(platform, kPath);
+    doc.SetValue("Old", "more", std::string(100, 'x'));
+    c.setUp(platform);
+    EXPECT_EQ(ErrorOf([&] { doc.SaveFile(); }), c.message);
+    EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kPath, kOld}})) << c.message;
+    EXPECT_EQ(platform.OpenFileCount(), 0u);
+  }
+}
+
+TEST(MemIniFileIoTest, SaveFailuresNameTheFullPath) {
+  const struct {
+    std::string name;
+    std::function<void(FakePlatform&)> setUp;
+    std::string message;
+  } cases[] = {
+      {"", nullptr, "Cannot create file \"\". The file name is empty"},
+      {"C:\\Gone\\x.pbk", nullptr, "Cannot create file \"C:\\Gone\\x.pbk\". System error 3"},
+      {"x.pbk", [](FakePlatform& p) { p.readOnlyDirs.insert(""); },
+       "Cannot create file \"C:\\Work\\x.pbk\". System error 5"},
+      {kPath, [](FakePlatform& p) { p.CreateDirectories(kPath); },
+       "Cannot create file \"" + kPath + "\". System error 5"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    if (c.setUp) c.setUp(platform);
+    TMemIniFile doc(platform, c.name);
+    doc.SetValue("S", "k", "v");
+    EXPECT_EQ(ErrorOf([&] { doc.SaveFile(); }), "EFCreateError: " + c.message);
+    EXPECT_TRUE(platform.files.empty()) << c.message;
+  }
+}
+
+TEST(MemIniFileIoTest, StringListFilesRoundTripBytes) {
+  FakePlatform platform;
+  platform.AddFile(kPath,
+                   "\xef\xbb\xbf"
+                   "a\nb");
+  TStringList list;
+  list.LoadFromFile(platform, kPath);
+  list.Add("c");
+  list.SaveToFile(platform, kPath);
+  EXPECT_EQ(platform.files[kPath],
+            "\xef\xbb\xbf"
+            "a\r\nb\r\nc\r\n");
+  list.Clear();
+  EXPECT_THROW(list.SaveToFile(platform, "C:\\Gone\\y"), EFCreateError);
+  EXPECT_THROW(list.LoadFromFile(platform, "C:\\Gone\\y"), EFOpenError);
+}
+
+}  // namespace
+}  // namespace lw

@@ -1,0 +1,64 @@
+#include "ini/string_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace lw {
+namespace {
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+
+Lines Split(std::string_view text) {
+  TStringList list;
+  list.SplitText(text);
+  return Lines(list.begin(), list.end());
+}
+
+TEST(StringListTest, SplitTextCutsAtEveryKindOfBreak) {
+  const struct {
+    std::string text;
+    Lines lines;
+  } cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"\r\n\n", {"", ""}},
+      {"a\0b\r\nc"s, {"a"}},
+      {"\0a"s, {}},
+      {" \t a \x01\r\n", {" \t a \x01"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Split(c.text), c.lines) << c.text;
+}
+
+TEST(StringListTest, JoinLinesEndsEveryLineWithCrLf) {
+  TStringList list;
+  EXPECT_EQ(list.JoinLines(), "");
+  list.SplitText("a\nb\r\rc");
+  EXPECT_EQ(list.JoinLines(), "a\r\nb\r\n\r\nc\r\n");
+}
+
+TEST(StringListTest, ChangesAndLinearLookups) {
+  TStringList list;
+  for (const char* line : {"k=1", "plain", "K=2", "x=k", "PLAIN"}) list.Add(line);
+  EXPECT_EQ(list.FindName("k"), 2);
+  EXPECT_EQ(list.FindName("plain"), -1);
+  EXPECT_EQ(list.FindLine("plain"), 4);
+  EXPECT_EQ(list.FindLine("k"), -1);
+  list.Put(2, "j=2");
+  list.Delete(4);
+  EXPECT_EQ(list.FindName("K"), 0);
+  EXPECT_EQ(list.FindLine("PLAIN"), 1);
+  EXPECT_EQ(Lines(list.begin(), list.end()), (Lines{"k=1", "plain", "j=2", "x=k"}));
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+}  // namespace
+}  // namespace lw
