@@ -1,0 +1,19 @@
+// The provisioning template carried in the executable.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "ini/mem_ini_file.h"
+#include "platform/platform.h"
+
+namespace lw {
+
+inline constexpr std::string_view kTemplateResourceName = "IniData";
+inline constexpr std::uint32_t kRcDataType = 10;  // RT_RCDATA
+
+// Parses the embedded template into `templ` (a document with an empty file name).
+// Raises EResNotFound when the executable carries no template.
+void LoadTemplate(Platform& platform, TMemIniFile& templ);
+
+}  // namespace lw

@@ -1,0 +1,113 @@
+#include "provisioning/template_checker.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+
+#include "ini/string_list.h"
+#include "provisioning/template_format.h"
+#include "support/strarray.h"
+
+namespace lw {
+namespace {
+
+constexpr std::size_t kGuidDigits = 32;
+
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '"';
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+class Checker {
+ public:
+  Checker(Platform& platform, const TMemIniFile& templ) : templ_(templ), sections_(platform) {
+    templ_.GetSectionNames(sections_);
+  }
+
+  std::vector<TemplateProblem> Run() {
+    for (const std::string& name : ListedSections(kManagedKey)) CheckManaged(name);
+    for (const std::string& name : ListedSections(kCreatableKey)) CheckCreatable(name);
+    return std::move(problems_);
+  }
+
+ private:
+  void Report(std::string_view section, std::string_view key, std::string problem) {
+    problems_.push_back({std::string(section), std::string(key), std::move(problem)});
+  }
+
+  // The names listed under config/`key` whose section exists; reports the others.
+  TDynStrArray ListedSections(std::string_view key) {
+    TDynStrArray names =
+        SplitString(templ_.GetValue(kConfigSection, key, ""), kListDelimiter, 0, '\0');
+    const auto missing = [&](const std::string& name) {
+      if (sections_.FindLine(name) >= 0) return false;
+      Report(kConfigSection, key,
+             name.empty() ? "lists an empty section name (doubled or trailing \"|\")"
+                          : "lists " + Quoted(name) + ", but there is no such section");
+      return true;
+    };
+    names.erase(std::remove_if(names.begin(), names.end(), missing), names.end());
+    return names;
+  }
+
+  void CheckManaged(const std::string& name) {
+    const std::string id = templ_.GetValue(name, kIdKey, "");
+    const TDynStrArray idPieces = SplitString(id, kPairDelimiter, 0, '\0');
+    if (idPieces.size() != 2 || idPieces[0].empty()) {
+      Report(name, kIdKey,
+             (id.empty() ? std::string("is missing or empty") : Quoted(id) + " is not") +
+                 "; it must be one key=value, such as PhoneNumber=vpn.example.com");
+    }
+    const TDynStrArray assignments =
+        SplitString(templ_.GetValue(name, kSetKey, ""), kListDelimiter, 0, '\0');
+    for (std::size_t i = 0; i < assignments.size(); ++i) {
+      const std::string& assignment = assignments[i];
+      const std::string which = "assignment " + std::to_string(i + 1);
+      const TDynStrArray pair = SplitString(assignment, kPairDelimiter, 0, '\0');
+      if (assignment.empty()) {
+        Report(name, kSetKey, which + " is empty (doubled or trailing \"|\")");
+      } else if (pair.size() < 2) {
+        Report(name, kSetKey, which + " " + Quoted(assignment) + " has no \"=\"");
+      } else if (pair.size() > 2) {
+        Report(
+            name, kSetKey,
+            which + " " + Quoted(assignment) + " has more than one \"=\"; a value cannot hold one");
+      } else if (pair[0].empty()) {
+        Report(name, kSetKey, which + " " + Quoted(assignment) + " has no key before \"=\"");
+      }
+    }
+  }
+
+  void CheckCreatable(const std::string& name) {
+    const std::string guid = templ_.GetValue(name, kGuidKey, "");
+    if (guid.size() != kGuidDigits || !std::all_of(guid.begin(), guid.end(), IsHexDigit)) {
+      Report(name, kGuidKey,
+             (guid.empty() ? std::string("is missing or empty") : Quoted(guid) + " is not") +
+                 "; it must be 32 hexadecimal digits");
+    }
+  }
+
+  const TMemIniFile& templ_;
+  TStringList sections_;
+  std::vector<TemplateProblem> problems_;
+};
+
+}  // namespace
+
+std::string TemplateProblem::Text() const {
+  return "[" + section + "] " + key + ": " + problem;
+}
+
+std::vector<TemplateProblem> CheckTemplate(Platform& platform, const TMemIniFile& templ) {
+  return Checker(platform, templ).Run();
+}
+
+}  // namespace lw
