@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "app/provisioning_run.h"
 #include "support/isadmin.h"
 #include "support/log.h"
 #include "support/os_version.h"
@@ -111,6 +112,7 @@ int RunStartup(Platform& platform) {
     }
   }
 
+  RunProvisioning(platform, flags, log);
   log.Line(banner + " done ...");
   platform.Sleep(3300);
   if (log.ErrorLogged()) return kExitErrorsLogged;

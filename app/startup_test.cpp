@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,19 +10,42 @@
 namespace lw {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 constexpr char kSstpKey[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
 
+// The provisioning run of an empty template with no phonebook and no variables set.
+const std::vector<std::string> kEmptyRun = {
+    "* OS version: 61",
+    "* reading: \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
+    "* processing *.pbk",
+    "processing pbk \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
+    "* processing pbk \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
+};
+
 struct StartupTest : ::testing::Test {
   FakePlatform platform;
+
+  StartupTest() { platform.AddResource("IniData", 10, "[config]\r\n"); }
 
   int Run(std::vector<std::string> args = {}) {
     platform.args = std::move(args);
     return RunProcess(platform);
+  }
+  // The lines before the provisioning run, and the closing line after it.
+  std::vector<std::string> StartLines() const {
+    const auto run =
+        std::find_if(platform.lines.begin(), platform.lines.end(),
+                     [](const std::string& line) { return line.rfind("* OS", 0) == 0; });
+    EXPECT_NE(run, platform.lines.end());
+    EXPECT_EQ(platform.lines.back(), "vpnsetup.exe 2019061101 done ...");
+    return {platform.lines.begin(), run};
   }
 };
 
@@ -32,11 +57,13 @@ TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
   EXPECT_EQ(ExeNameOf("C:\\T\\\xC4RGER.EXE"), "\xC4rger.exe");
 }
 
-TEST_F(StartupTest, PlainRunPrintsBannerUserModeAndClosingLine) {
+TEST_F(StartupTest, PlainRunProvisionsBetweenUserModeAndClosingLine) {
   EXPECT_EQ(Run(), 0);
-  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode",
-                                          "vpnsetup.exe 2019061101 done ..."));
-  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 3300));
+  std::vector<std::string> expected = {"vpnsetup.exe 2019061101", "* user mode"};
+  expected.insert(expected.end(), kEmptyRun.begin(), kEmptyRun.end());
+  expected.push_back("vpnsetup.exe 2019061101 done ...");
+  EXPECT_EQ(platform.lines, expected);
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 1000, 3300));
   EXPECT_THAT(platform.calls, IsEmpty());
   EXPECT_EQ(platform.readLineCalls, 0);
 }
@@ -82,14 +109,17 @@ TEST_F(StartupTest, NameModesInOrder) {
       {"C:\\admin\\vpnsetup.exe", false, {"* user mode"}},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    fresh.exePath = c.path;
-    fresh.isAdmin = c.admin;
+    platform = FakePlatform();
+    platform.AddResource("IniData", 10, "[config]\r\n");
+    platform.exePath = c.path;
+    platform.isAdmin = c.admin;
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(RunProcess(fresh), 0);
-    ASSERT_EQ(fresh.lines.size(), c.modeLines.size() + 2);
-    EXPECT_EQ(std::vector<std::string>(fresh.lines.begin() + 1, fresh.lines.end() - 1),
-              c.modeLines);
+    EXPECT_EQ(RunProcess(platform), 0);
+    const std::string name = ExeNameOf(c.path);
+    platform.lines.back().replace(0, name.size(), "vpnsetup.exe");
+    const auto start = StartLines();
+    ASSERT_FALSE(start.empty());
+    EXPECT_EQ(std::vector<std::string>(start.begin() + 1, start.end()), c.modeLines);
   }
 }
 
@@ -114,8 +144,12 @@ TEST_F(StartupTest, AllUsersSwitchWithoutRightsStopsAfterEarlierSwitches) {
 TEST_F(StartupTest, AllUsersSwitchAsAdministratorRunsQuietly) {
   platform.isAdmin = true;
   EXPECT_EQ(Run({"/a"}), 0);
-  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode",
-                                          "vpnsetup.exe 2019061101 done ..."));
+  EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
+  // All-users mode: the all-users phonebook is read and passed too.
+  EXPECT_EQ(platform.files.count("\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk"), 1u);
+  EXPECT_EQ(std::count(platform.lines.begin(), platform.lines.end(),
+                       "* reading: \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk"),
+            2);
 }
 
 TEST_F(StartupTest, HelpStopsAtOnceAfterEarlierSwitchesTookEffect) {
@@ -142,17 +176,16 @@ TEST_F(StartupTest, RegistrySwitchesWriteOneOrZero) {
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->type, 4u);
   EXPECT_EQ(value->data, std::string(4, '\0'));
-  EXPECT_EQ(platform.lines.size(), 3u);
+  EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
 }
 
 TEST_F(StartupTest, RegistrySwitchWithoutRightsIsLoggedAndTheRunGoesOn) {
   EXPECT_EQ(Run({"/R", "/r"}), kExitNotAdministrator);
-  EXPECT_THAT(platform.lines,
+  EXPECT_THAT(StartLines(),
               ElementsAre("vpnsetup.exe 2019061101", "* user mode",
                           "/R NoCertRevocationCheck=0 ignored - not running as administrator !",
-                          "/r NoCertRevocationCheck=1 ignored - not running as administrator !",
-                          "vpnsetup.exe 2019061101 done ..."));
-  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 3300));
+                          "/r NoCertRevocationCheck=1 ignored - not running as administrator !"));
+  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 1000, 3300));
   EXPECT_TRUE(platform.regValues.empty());
 }
 
@@ -164,13 +197,13 @@ TEST_F(StartupTest, ReadOnlyKeyWritesNothingAndSaysNothing) {
   platform.regReadOnlyKeys.insert(key);
   EXPECT_EQ(Run({"/r"}), 0);
   EXPECT_TRUE(platform.regValues.empty());
-  EXPECT_EQ(platform.lines.size(), 3u);
+  EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
 }
 
 TEST_F(StartupTest, UnknownSwitchesAreIgnoredSilently) {
   EXPECT_EQ(Run({"/x", "/U", "/A", "u", "/?x", "/r "}), 0);
-  EXPECT_EQ(platform.lines.size(), 3u);
+  EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
   EXPECT_THAT(platform.calls, IsEmpty());
 }
 
@@ -189,6 +222,20 @@ TEST_F(StartupTest, RegistryWriteErrorEndsTheProcessWithTheReport) {
   EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
   EXPECT_EQ(report.substr(head.size() + 8),
             ".\r\nFailed to set data for 'NoCertRevocationCheck'.\r\n\r\n");
+}
+
+TEST_F(StartupTest, ErrorLinesOfTheRunGiveStatusTwoOverAnIgnoredSwitch) {
+  platform = FakePlatform();  // no template: the run logs an exception
+  EXPECT_EQ(Run({"/r"}), kExitErrorsLogged);
+  EXPECT_THAT(platform.lines, Contains("* exception: Resource IniData not found"));
+  EXPECT_EQ(platform.lines.back(), "vpnsetup.exe 2019061101 done ...");
+  EXPECT_EQ(platform.sleeps.back(), 3300u);
+}
+
+TEST_F(StartupTest, UpdateOnlyMeansNoPhonebookIsRead) {
+  EXPECT_EQ(Run({"/u"}), 0);
+  EXPECT_THAT(platform.lines, Not(Contains(HasSubstr("* reading: "))));
+  EXPECT_THAT(platform.files, IsEmpty());
 }
 
 TEST(UnhandledErrorReport, AddsAFullStopOnlyWhenMissing) {

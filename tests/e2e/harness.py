@@ -7,6 +7,7 @@ the targets.
 """
 
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -19,6 +20,8 @@ KIND = os.environ.get("LW_KIND", "native")
 WINE = "/usr/lib/wine/wine64"
 WINE_RUN = Path(__file__).resolve().parents[2] / "scripts" / "wine-run"
 SUFFIX = ("Microsoft", "Network", "Connections", "Pbk", "rasphone.pbk")
+TEMPLATE = Path(__file__).resolve().parents[2] / "resources" / "template.ini"
+SUFFIX_TEXT = "\\" + "\\".join(SUFFIX)
 SSTP_KEY = "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters"
 STAMP = "2019061101"
 
@@ -76,6 +79,35 @@ class Sandbox:
         env.update(WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         return env
+
+    @property
+    def user_text(self):
+        """The per-user phonebook path as the tool prints it."""
+        if self.kind == "wine":
+            user = os.environ.get("USER") or "root"
+            return f"C:\\users\\{user}\\AppData\\Roaming" + SUFFIX_TEXT
+        return str(self.appdata) + SUFFIX_TEXT
+
+    @property
+    def all_users_text(self):
+        if self.kind == "wine":
+            return "C:\\ProgramData" + SUFFIX_TEXT
+        return str(self.programdata) + SUFFIX_TEXT
+
+    def os_version(self):
+        """The number the tool reports: Wine's default Windows 7, or the kernel's."""
+        if self.kind == "wine":
+            return 61
+        major, minor = re.match(r"(\d+)\.(\d+)", os.uname().release).groups()
+        return int(major) * 10 + int(minor)
+
+    def write(self, path, text):
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(text.encode("latin-1") if isinstance(text, str) else text)
+
+    @staticmethod
+    def read(path):
+        return path.read_bytes().decode("latin-1")
 
     @property
     def user_pbk(self):
@@ -158,3 +190,93 @@ class SandboxTest(unittest.TestCase):
 
     def closing(self, name="vpnsetup.exe"):
         return f"{name} {STAMP} done ..."
+
+
+# A small independent model of the phonebook text form, for expected results.
+
+def _trim(text):
+    start, end = 0, len(text)
+    while start < end and ord(text[start]) <= 0x20:
+        start += 1
+    while end > start and ord(text[end - 1]) <= 0x20:
+        end -= 1
+    return text[start:end]
+
+
+def parse(text):
+    """Sections as [name, [lines]] in order; comments, blanks and orphans dropped."""
+    sections = []
+    for raw in re.split(r"\r\n|\r|\n", text):
+        line = _trim(raw)
+        if not line or line.startswith(";"):
+            continue
+        if line[0] == "[" and line[-1] == "]" and len(line) > 1:
+            sections.append([_trim(line[1:-1]), []])
+        elif sections:
+            if "=" in line:
+                key, value = line.split("=", 1)
+                line = _trim(key) + "=" + _trim(value)
+            sections[-1][1].append(line)
+    return sections
+
+
+def dump(sections):
+    return "".join("[" + name + "]\r\n" + "".join(line + "\r\n" for line in lines) + "\r\n"
+                   for name, lines in sections)
+
+
+def set_value(sections, section, key, value):
+    """Replaces the last line named key in the last such section, or appends."""
+    target = [s for s in sections if s[0].upper() == section.upper()][-1][1]
+    for index in range(len(target) - 1, -1, -1):
+        name = target[index].split("=", 1)[0] if "=" in target[index] else None
+        if name is not None and name.upper() == key.upper():
+            target[index] = key + "=" + value
+            return
+    target.append(key + "=" + value)
+
+
+def get_value(sections, section, key):
+    found = [s for s in sections if s[0].upper() == section.upper()]
+    if not found:
+        return None
+    for line in reversed(found[-1][1]):
+        if "=" in line and line.split("=", 1)[0].upper() == key.upper():
+            return line.split("=", 1)[1]
+    return None
+
+
+class Template:
+    """The shipped template, read as an administrator would read it."""
+
+    def __init__(self, path=TEMPLATE):
+        self.sections = parse(path.read_bytes().decode("latin-1"))
+        config = dict(line.split("=", 1) for line in self.lines("config"))
+        self.managed = config.get("mansecs", "").split("|")
+        self.creatable = config.get("cresecs", "").split("|")
+
+    def lines(self, name):
+        return [lines for section, lines in self.sections if section == name][-1]
+
+    def value(self, name, key):
+        return get_value(self.sections, name, key)
+
+    def rule(self, name):
+        """(id key, id value, [(key, value), ...]) of a managed section."""
+        key, value = self.value(name, "id").split("=")[:2]
+        assignments = [tuple(a.split("=")[:2]) for a in self.value(name, "set").split("|")]
+        return key, value, assignments
+
+    def created_entry(self, name, gateway=None):
+        """The lines the tool writes for a creatable entry."""
+        guid = self.value(name, "Guid")
+        derived = guid[:24] + "%08X" % ((int(guid[24:32], 16) + 1) & 0xFFFFFFFF)
+        lines = []
+        for line in self.lines(name):
+            key, value = line.split("=", 1)
+            if key == "Guid":
+                value = derived
+            if key.lower() == "ipprioritizeremote" and gateway is not None:
+                value = gateway
+            lines.extend((key + "=" + value).split("\\r\\n"))
+        return [name, lines]
