@@ -73,7 +73,7 @@ constexpr const char* kAssignments[][2] = {
 std::size_t LookUpEveryPhoneNumber(const TMemIniFile& doc, TStringList& names) {
   doc.GetSectionNames(names);
   std::size_t found = 0;
-  for (const std::string& name : names) found += doc.GetValue(name, "PhoneNumber", "").size();
+  for (const std::string_view name : names) found += doc.GetValue(name, "PhoneNumber", "").size();
   return found;
 }
 

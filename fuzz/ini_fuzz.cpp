@@ -55,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lw::TStringList sections;
   lw::TStringList keys;
   doc.GetSectionNames(sections);
-  for (const std::string& section : sections) {
+  for (const std::string_view section : sections) {
     doc.GetKeyNames(section, keys);
-    for (const std::string& key : keys) doc.GetValue(section, key, "");
+    for (const std::string_view key : keys) doc.GetValue(section, key, "");
   }
 
   const std::string path = "C:\\Pbk\\rasphone.pbk";

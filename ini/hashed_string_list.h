@@ -25,8 +25,8 @@ class THashedStringList : public TStringList {
   void Changed() override;
 
  private:
-  // Case-folded copy of `text` in the scratch buffer.
-  std::string_view Fold(std::string_view text) const;
+  // Case-folded copy of `text` in `buffer`.
+  std::string_view Fold(std::string_view text, std::string& buffer) const;
   void RebuildLineIndex() const;
   void RebuildNameIndex() const;
 
@@ -35,7 +35,8 @@ class THashedStringList : public TStringList {
   mutable std::unique_ptr<TStringHash> nameIndex_;
   mutable bool lineIndexValid_ = false;
   mutable bool nameIndexValid_ = false;
-  mutable std::string scratch_;
+  mutable std::string scratch_;    // folded keys to add or look up
+  mutable std::string candidate_;  // folded key of an item met on a lookup
 };
 
 }  // namespace lw

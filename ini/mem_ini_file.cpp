@@ -45,14 +45,14 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
     : TCustomIniFile(std::move(fileName)), platform_(platform), sections_(platform) {
   if (FileName().empty() || !platform_.FileExists(FileName())) return;
-  const std::string text = ReadTextFile(platform_, FileName());
-  std::string_view body = text;
+  text_ = ReadTextFile(platform_, FileName());
+  std::string_view body = text_;
   // Set aside so that the first header stays a header; written back on save.
   if (body.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
     byteOrderMark_ = true;
     body.remove_prefix(kUtf8ByteOrderMark.size());
   }
-  LoadText(body);
+  ParseText(body);
 }
 
 void TMemIniFile::Clear() {
@@ -60,11 +60,16 @@ void TMemIniFile::Clear() {
   lines_.clear();
 }
 
-void TMemIniFile::ParseLine(std::string_view line, int& current) {
+void TMemIniFile::ParseText(std::string_view body) {
+  int current = -1;
+  ForEachLine(body, [this, &current](std::string_view line) { ParseLine(line, current, true); });
+}
+
+void TMemIniFile::ParseLine(std::string_view line, int& current, bool borrow) {
   const std::string_view text = Trim(line);
   if (text.empty() || text.front() == ';') return;
   if (text.front() == '[' && text.back() == ']') {
-    sections_.Add(std::string(Trim(text.substr(1, text.size() - 2))));
+    sections_.Add(Trim(text.substr(1, text.size() - 2)));
     // Entries of one file tend to be alike; room for as many lines as the last one had
     // never totals more than the lines already read.
     const int expected = lines_.empty() ? 0 : lines_.back().Count();
@@ -76,14 +81,14 @@ void TMemIniFile::ParseLine(std::string_view line, int& current) {
   THashedStringList& lines = lines_[static_cast<std::size_t>(current)];
   const std::size_t equals = text.find('=');
   if (equals == std::string_view::npos) {
-    lines.Add(std::string(text));
+    borrow ? lines.AddBorrowed(text) : lines.Add(text);
     return;
   }
   const std::string_view key = TrimRight(text.substr(0, equals));
   const std::string_view value = TrimLeft(text.substr(equals + 1));
   // Most lines have no blanks around "=" and are stored as they are.
   if (key.size() + 1 + value.size() == text.size()) {
-    lines.Add(std::string(text));
+    borrow ? lines.AddBorrowed(text) : lines.Add(text);
   } else {
     lines.Add(KeyLine(key, value));
   }
@@ -91,14 +96,17 @@ void TMemIniFile::ParseLine(std::string_view line, int& current) {
 
 void TMemIniFile::LoadLines(const TStringList& lines) {
   Clear();
+  text_.clear();
   int current = -1;
-  for (const std::string& line : lines) ParseLine(line, current);
+  for (const std::string_view line : lines) ParseLine(line, current, false);
 }
 
 void TMemIniFile::LoadText(std::string_view text) {
+  // Copied first: `text` may lie in text_, which the stored lines are about to leave.
+  std::string copy(text);
   Clear();
-  int current = -1;
-  ForEachLine(text, [this, &current](std::string_view line) { ParseLine(line, current); });
+  text_ = std::move(copy);
+  ParseText(text_);
 }
 
 std::string TMemIniFile::GetValue(std::string_view section, std::string_view key,
@@ -108,29 +116,29 @@ std::string TMemIniFile::GetValue(std::string_view section, std::string_view key
   const THashedStringList& lines = lines_[static_cast<std::size_t>(i)];
   const int j = lines.FindName(key);
   if (j < 0) return std::string(def);
-  const std::string& line = lines[j];
-  return line.substr(line.find('=') + 1);
+  const std::string_view line = lines[j];
+  return std::string(line.substr(line.find('=') + 1));
 }
 
 void TMemIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-  std::string line = KeyLine(key, value);
+  const std::string line = KeyLine(key, value);
   THashedStringList& lines = SectionFor(section);
   const int j = lines.FindName(key);
   if (j >= 0) {
-    lines.Put(j, std::move(line));
+    lines.Put(j, line);
   } else {
-    lines.Add(std::move(line));
+    lines.Add(line);
   }
 }
 
-void TMemIniFile::AppendLine(std::string_view section, std::string line) {
-  SectionFor(section).Add(std::move(line));
+void TMemIniFile::AppendLine(std::string_view section, std::string_view line) {
+  SectionFor(section).Add(line);
 }
 
 THashedStringList& TMemIniFile::SectionFor(std::string_view section) {
   const int i = sections_.FindLine(section);
   if (i >= 0) return lines_[static_cast<std::size_t>(i)];
-  sections_.Add(std::string(section));
+  sections_.Add(section);
   return lines_.emplace_back(platform_);
 }
 
@@ -138,22 +146,22 @@ void TMemIniFile::GetKeyNames(std::string_view section, TStringList& target) con
   target.Clear();
   const int i = sections_.FindLine(section);
   if (i < 0) return;
-  for (const std::string& line : lines_[static_cast<std::size_t>(i)]) {
+  for (const std::string_view line : lines_[static_cast<std::size_t>(i)]) {
     std::string_view name;
-    target.Add(LineName(line, name) ? std::string(name) : std::string());
+    target.Add(LineName(line, name) ? name : std::string_view());
   }
 }
 
 void TMemIniFile::GetSectionNames(TStringList& target) const {
   target.Clear();
-  for (const std::string& name : sections_) target.Add(name);
+  for (const std::string_view name : sections_) target.Add(name);
 }
 
 void TMemIniFile::GetSectionLines(std::string_view section, TStringList& target) const {
   target.Clear();
   const int i = sections_.FindLine(section);
   if (i < 0) return;
-  for (const std::string& line : lines_[static_cast<std::size_t>(i)]) target.Add(line);
+  for (const std::string_view line : lines_[static_cast<std::size_t>(i)]) target.Add(line);
 }
 
 void TMemIniFile::RemoveSection(std::string_view section) {
@@ -173,9 +181,15 @@ void TMemIniFile::RemoveKey(std::string_view section, std::string_view key) {
 
 void TMemIniFile::SaveLines(TStringList& target) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    target.Add("[" + sections_[static_cast<int>(i)] + "]");
-    for (const std::string& line : lines_[i]) target.Add(line);
-    target.Add(std::string());
+    const std::string_view name = sections_[static_cast<int>(i)];
+    std::string header;
+    header.reserve(name.size() + 2);
+    header += '[';
+    header += name;
+    header += ']';
+    target.Add(header);
+    for (const std::string_view line : lines_[i]) target.Add(line);
+    target.Add(std::string_view());
   }
 }
 
@@ -183,7 +197,7 @@ std::string TMemIniFile::SaveText() const {
   std::size_t size = byteOrderMark_ ? kUtf8ByteOrderMark.size() : 0;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     size += sections_[static_cast<int>(i)].size() + 6;  // "[" "]" CR LF, then CR LF
-    for (const std::string& line : lines_[i]) size += line.size() + 2;
+    for (const std::string_view line : lines_[i]) size += line.size() + 2;
   }
   std::string text;
   text.reserve(size);
@@ -192,7 +206,7 @@ std::string TMemIniFile::SaveText() const {
     text += '[';
     text += sections_[static_cast<int>(i)];
     text += "]\r\n";
-    for (const std::string& line : lines_[i]) {
+    for (const std::string_view line : lines_[i]) {
       text += line;
       text += "\r\n";
     }

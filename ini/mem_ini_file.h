@@ -29,7 +29,7 @@ class TMemIniFile : public TCustomIniFile {
   void RemoveKey(std::string_view section, std::string_view key) override;
   // Appends `line` as it is to the last section of that name, creating the section at the
   // end when missing; equal names already there are kept.
-  void AppendLine(std::string_view section, std::string line);
+  void AppendLine(std::string_view section, std::string_view line);
   // Replaces the file with the canonical text, safely; raises EFCreateError or EWriteError.
   void SaveFile() override;
 
@@ -48,12 +48,17 @@ class TMemIniFile : public TCustomIniFile {
 
  private:
   void Clear();
-  // Parses one source line into section `current` (-1: none yet), which a header changes.
-  void ParseLine(std::string_view line, int& current);
+  // Parses the document's own text_.
+  void ParseText(std::string_view body);
+  // Parses one source line into section `current` (-1: none yet), which a header changes;
+  // `borrow`: the line lies in text_, and stored lines may point into it.
+  void ParseLine(std::string_view line, int& current, bool borrow);
   // Line list of the last section of that name, appended when missing.
   THashedStringList& SectionFor(std::string_view section);
 
   Platform& platform_;
+  // The loaded text; parsed lines that are stored as they stand point into it.
+  std::string text_;
   // Entry i names section i, whose stored lines are lines_[i].
   THashedStringList sections_;
   std::vector<THashedStringList> lines_;

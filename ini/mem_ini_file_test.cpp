@@ -161,5 +161,27 @@ TEST_F(MemIniFileTest, SaveLinesAppendsTheCanonicalForm) {
   EXPECT_EQ(target.Count(), 7);
 }
 
+TEST_F(MemIniFileTest, KeepsItsOwnCopyOfTheText) {
+  {
+    std::string text = "[A]\r\nk=1\r\nflag\r\n[B]\r\nx = 2\r\n";
+    Parse(text);
+    text.assign(text.size(), '#');
+  }
+  EXPECT_EQ(doc_.GetValue("a", "K", "-"), "1");
+  EXPECT_EQ(SectionLines("A"), (Lines{"k=1", "flag"}));
+  doc_.SetValue("A", "k", "changed");
+  doc_.SetValue("B", "y", "3");
+  EXPECT_EQ(doc_.SaveText(), "[A]\r\nk=changed\r\nflag\r\n\r\n[B]\r\nx=2\r\ny=3\r\n\r\n");
+  // Parsing again, from lines or from the document's own saved text, replaces everything.
+  TStringList lines;
+  lines.SplitText("[C]\r\nz=9\r\n");
+  doc_.LoadLines(lines);
+  lines.Clear();
+  EXPECT_EQ(doc_.SaveText(), "[C]\r\nz=9\r\n\r\n");
+  Parse(doc_.SaveText() + "[D]\r\nw=0\r\n");
+  EXPECT_EQ(doc_.GetValue("C", "z", "-"), "9");
+  EXPECT_EQ(doc_.GetValue("D", "w", "-"), "0");
+}
+
 }  // namespace
 }  // namespace lw

@@ -70,7 +70,7 @@ TEST(PbkLookupTest, EntriesAnswerWithTheirLastLines) {
   doc.GetSectionNames(names);
   ASSERT_EQ(names.Count(), 6);
   EXPECT_EQ(names[3], "vpn.kurej.si-GW");
-  for (const std::string& entry : names) {
+  for (const std::string_view entry : names) {
     TStringList keys;
     doc.GetKeyNames(entry, keys);
     EXPECT_EQ(keys.Count(), 140) << entry;

@@ -1,5 +1,6 @@
 #include "ini/string_list.h"
 
+#include <cstring>
 #include <utility>
 
 #include "ini/resource_stream.h"
@@ -8,13 +9,25 @@
 
 namespace lw {
 
-void TStringList::Add(std::string line) {
-  items_.push_back(std::move(line));
+TStringList::Line::Line(std::string_view bytes, bool own) : view_(bytes) {
+  if (!own || bytes.empty()) return;
+  owned_ = std::make_unique_for_overwrite<char[]>(bytes.size());
+  std::memcpy(owned_.get(), bytes.data(), bytes.size());
+  view_ = {owned_.get(), bytes.size()};
+}
+
+void TStringList::Add(std::string_view line) {
+  items_.emplace_back(line, true);
   Changed();
 }
 
-void TStringList::Put(int index, std::string line) {
-  items_[static_cast<std::size_t>(index)] = std::move(line);
+void TStringList::AddBorrowed(std::string_view line) {
+  items_.emplace_back(line, false);
+  Changed();
+}
+
+void TStringList::Put(int index, std::string_view line) {
+  items_[static_cast<std::size_t>(index)] = Line(line, true);
   Changed();
 }
 
@@ -44,7 +57,7 @@ int TStringList::FindLine(std::string_view line) const {
   FoldCase(wanted.data(), wanted.size());
   std::string entry;
   for (int i = Count() - 1; i >= 0; --i) {
-    entry = items_[static_cast<std::size_t>(i)];
+    entry = (*this)[i];
     FoldCase(entry.data(), entry.size());
     if (entry == wanted) return i;
   }
@@ -57,7 +70,7 @@ int TStringList::FindName(std::string_view name) const {
   std::string entry;
   for (int i = Count() - 1; i >= 0; --i) {
     std::string_view entryName;
-    if (!LineName(items_[static_cast<std::size_t>(i)], entryName)) continue;
+    if (!LineName((*this)[i], entryName)) continue;
     entry = entryName;
     FoldCase(entry.data(), entry.size());
     if (entry == wanted) return i;
@@ -68,16 +81,16 @@ int TStringList::FindName(std::string_view name) const {
 void TStringList::SplitText(std::string_view text) {
   Clear();
   items_.reserve(LineCountHint(text));
-  ForEachLine(text, [this](std::string_view line) { items_.emplace_back(line); });
+  ForEachLine(text, [this](std::string_view line) { items_.emplace_back(line, true); });
   Changed();
 }
 
 std::string TStringList::JoinLines() const {
   std::size_t size = 0;
-  for (const std::string& line : items_) size += line.size() + 2;
+  for (const std::string_view line : *this) size += line.size() + 2;
   std::string text;
   text.reserve(size);
-  for (const std::string& line : items_) {
+  for (const std::string_view line : *this) {
     text += line;
     text += "\r\n";
   }

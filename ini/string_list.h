@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +15,41 @@ namespace lw {
 class TStream;
 
 class TStringList {
+  // One entry's bytes: owned, or borrowed from text that outlives the list.
+  class Line {
+   public:
+    Line(std::string_view bytes, bool own);
+
+    std::string_view View() const { return view_; }
+
+   private:
+    std::unique_ptr<char[]> owned_;  // empty when borrowed; never moves its bytes
+    std::string_view view_;
+  };
+
  public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::string_view;
+
+    const_iterator() = default;
+    explicit const_iterator(const Line* line) : line_(line) {}
+    std::string_view operator*() const { return line_->View(); }
+    const_iterator& operator++() {
+      ++line_;
+      return *this;
+    }
+    const_iterator operator++(int) { return const_iterator(line_++); }
+    bool operator==(const const_iterator&) const = default;
+
+   private:
+    const Line* line_ = nullptr;
+  };
+
   // Lookups fold ASCII letters only.
   TStringList() = default;
   // Lookups fold letter case with the platform's ANSI upper-casing.
@@ -25,13 +61,19 @@ class TStringList {
   virtual ~TStringList() = default;
 
   int Count() const { return static_cast<int>(items_.size()); }
-  const std::string& operator[](int index) const { return items_[static_cast<std::size_t>(index)]; }
-  std::vector<std::string>::const_iterator begin() const { return items_.begin(); }
-  std::vector<std::string>::const_iterator end() const { return items_.end(); }
+  std::string_view operator[](int index) const {
+    return items_[static_cast<std::size_t>(index)].View();
+  }
+  const_iterator begin() const { return const_iterator(items_.data()); }
+  const_iterator end() const { return const_iterator(items_.data() + items_.size()); }
 
-  void Add(std::string line);
-  // Replaces the entry at `index`.
-  void Put(int index, std::string line);
+  // Stores a copy of `line`.
+  void Add(std::string_view line);
+  // Stores `line` without copying it: its bytes must stay unchanged for as long as the
+  // entry is in the list.
+  void AddBorrowed(std::string_view line);
+  // Replaces the entry at `index` by a copy of `line`.
+  void Put(int index, std::string_view line);
   void Delete(int index);
   void Clear();
   void Reserve(std::size_t count) { items_.reserve(count); }
@@ -60,7 +102,7 @@ class TStringList {
   // Upper-cases bytes in place, as lookups compare them.
   void FoldCase(char* bytes, std::size_t size) const;
 
-  std::vector<std::string> items_;
+  std::vector<Line> items_;
 
  private:
   Platform* platform_ = nullptr;  // none: ASCII folding

@@ -27,13 +27,13 @@ void UpdateManagedEntries(Log& log, const TMemIniFile& templ, TMemIniFile& phone
     if (id.size() < 2) continue;  // no key=value: finds nothing
     const TDynStrArray assignments = SplitList(templ.GetValue(rule, kSetKey, ""), kListDelimiter);
     phonebook.GetSectionNames(sections);
-    for (const std::string& entry : sections) {
+    for (const std::string_view entry : sections) {
       if (phonebook.GetValue(entry, id[0], "") != id[1]) continue;
       for (const std::string& assignment : assignments) {
         const TDynStrArray pair = SplitList(assignment, kPairDelimiter);
         if (pair.size() < 2) continue;
         const std::string value = GatewayValue(pair[0], pair[1], gateway);
-        log.Line("* on [" + entry + "] setting " + pair[0] + "=" + value);
+        log.Line("* on [" + std::string(entry) + "] setting " + pair[0] + "=" + value);
         phonebook.SetValue(entry, pair[0], value);
       }
     }
@@ -46,13 +46,13 @@ void CopyEntry(const TMemIniFile& templ, TMemIniFile& phonebook, const std::stri
                const std::string& guid, GatewayOverride gateway) {
   TStringList lines;
   templ.GetSectionLines(entry, lines);
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     std::string_view name;
     if (!LineName(line, name)) {
       phonebook.AppendLine(entry, line);
       continue;
     }
-    const std::string_view value = std::string_view(line).substr(name.size() + 1);
+    const std::string_view value = line.substr(name.size() + 1);
     phonebook.AppendLine(
         entry, std::string(name) + "=" + ExpandLineBreaks(GatewayValue(name, value, gateway)));
   }

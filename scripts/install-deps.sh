@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (as root), or prints the
 # apt-get line to run.
 set -euo pipefail
-packages=(cmake make g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake make g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
           binutils-mingw-w64-i686 wine wine64 util-linux python3)
 missing=()
