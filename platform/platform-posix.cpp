@@ -1,20 +1,7 @@
 // The Linux stand-ins for the Windows services. Paths from the core have '\' turned
-// into '/' here; paths handed back use '\' again.
-//
-// Registry: a directory tree below $ProgramData/Registry/HKEY_LOCAL_MACHINE (and
-// HKEY_CURRENT_USER beside it), read when the platform is created. A key is a
-// directory; a value is a file of the key's directory named after the value and holding
-// exactly its data bytes (a REG_DWORD is four little-endian bytes); its registry type is
-// the decimal number and a line feed in a file of the same name in the key's ".types"
-// directory. Values are written beside their place and renamed into it. Names are
-// matched ignoring ASCII case, as Windows does. Names that cannot be file names (empty
-// value name, ".", "..", ".types", '/', NUL) are refused, and a value cannot share its
-// name with a sub-key. Full (write) access needs the key's directory writable by the
-// process, read access needs it readable; errors are Windows codes.
-#include <dirent.h>
+// into '/' here; paths handed back use '\' again. The registry lives in registry-posix.h.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -24,141 +11,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/embedded_resources.h"
+#include "platform/registry-posix.h"
 #include "platform/system_platform.h"
+#include "platform/util-posix.h"
 
 namespace lw {
 namespace {
 
-// Windows error codes of the registry stand-in.
-constexpr RegStatus kErrorFileNotFound = 2;
-constexpr RegStatus kErrorPathNotFound = 3;
-constexpr RegStatus kErrorAccessDenied = 5;
-constexpr RegStatus kErrorInvalidHandle = 6;
-constexpr RegStatus kErrorBadNetPath = 53;
-constexpr RegStatus kErrorInvalidParameter = 87;
-constexpr RegStatus kErrorDiskFull = 112;
-constexpr RegStatus kErrorBadPathname = 161;
-constexpr RegStatus kErrorRegistryIoFailed = 1016;
-
-constexpr RegKey kHkeyCurrentUser = 0x80000001;
-constexpr RegKey kHkeyLocalMachine = 0x80000002;
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-// Query, enumerate, notify, READ_CONTROL, GENERIC_READ, GENERIC_ALL.
-constexpr std::uint32_t kReadRights = 0x0001 | 0x0008 | 0x0010 | 0x20000 | 0x80000000 | 0x10000000;
-// Set value, create sub-key, create link, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_WRITE,
-// GENERIC_ALL.
-constexpr std::uint32_t kWriteRights =
-    0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 | 0x10000000;
-constexpr char kTypesDir[] = ".types";
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() noexcept {
-    if (fd_ != -1) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-  explicit operator bool() const noexcept { return fd_ != -1; }
-
- private:
-  int fd_;
-};
-
-class UniqueDir {
- public:
-  explicit UniqueDir(DIR* dir) noexcept : dir_(dir) {}
-  UniqueDir(const UniqueDir&) = delete;
-  UniqueDir& operator=(const UniqueDir&) = delete;
-  ~UniqueDir() noexcept {
-    if (dir_ != nullptr) ::closedir(dir_);
-  }
-  DIR* get() const noexcept { return dir_; }
-
- private:
-  DIR* dir_;
-};
-
-std::string NativePath(std::string_view path) {
-  std::string native(path);
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return native;
-}
-
-std::string CorePath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiUpper(x) == AsciiUpper(y);
-         });
-}
-
-// The folder part of a path, separator included; empty for a bare name.
-std::string_view FolderOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
-// Writes all of `data`, going on after partial writes and interruptions.
-void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t done = ::write(fd, data.data(), data.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return;
-    data.remove_prefix(static_cast<std::size_t>(done));
-  }
-}
-
-bool FillRandom(void* buffer, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  while (size > 0) {
-    const ssize_t got = ::getrandom(bytes, size, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    bytes += got;
-    size -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-// Twelve random characters from a 64-letter alphabet: 72 bits nobody can guess.
-bool RandomName(std::string& text) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  unsigned char bytes[12];
-  if (!FillRandom(bytes, sizeof bytes)) return false;
-  text.clear();
-  for (const unsigned char b : bytes) text += kAlphabet[b & 63];
-  return true;
-}
-
-// Creates a new file exclusively under `prefix` + random text; -1 with errno on failure.
-int CreateUnique(const std::string& prefix, mode_t mode, std::string& path) {
-  std::string random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!RandomName(random)) return -1;
-    path = prefix + random;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd != -1 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
+using posix::AsciiUpper;
+using posix::CorePath;
+using posix::CreateUnique;
+using posix::EqualIgnoringCase;
+using posix::FolderOf;
+using posix::MakeDirectories;
+using posix::NativePath;
+using posix::PosixRegistry;
+using posix::UniqueFd;
+using posix::WriteAll;
 
 // The process umask, read without changing it where /proc tells it.
 mode_t CurrentUmask() {
@@ -176,87 +51,11 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-// mkdir -p; failures are left to the caller's next step.
-void MakeDirectories(const std::string& native) {
-  for (std::size_t pos = 1; pos <= native.size(); ++pos) {
-    if (pos == native.size() || native[pos] == '/') ::mkdir(native.substr(0, pos).c_str(), 0777);
-  }
-}
-
-RegStatus RegistryError(int error) {
-  switch (error) {
-    case ENOENT:
-      return kErrorFileNotFound;
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case EEXIST:
-      return kErrorAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    default:
-      return kErrorRegistryIoFailed;
-  }
-}
-
-// A key or value name that can stand as a file name of its own.
-bool IsStorableName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && !EqualIgnoringCase(name, kTypesDir) &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
-}
-
-// The entry of `dir` called `name` ignoring ASCII case (an exact match first); empty when
-// there is none.
-std::string FindEntry(const std::string& dir, std::string_view name) {
-  struct stat info;
-  if (::lstat((dir + "/").append(name).c_str(), &info) == 0) return std::string(name);
-  const UniqueDir listing(::opendir(dir.c_str()));
-  if (listing.get() == nullptr) return {};
-  while (const dirent* entry = ::readdir(listing.get())) {
-    if (EqualIgnoringCase(entry->d_name, name)) return entry->d_name;
-  }
-  return {};
-}
-
-// Replaces `dir`/`name` by a file holding `bytes`, written beside it under a random name
-// in `scratch` and renamed into place, so a reader never sees half a value.
-RegStatus StoreFile(const std::string& dir, const std::string& name, const std::string& scratch,
-                    std::string_view bytes) {
-  std::string temp;
-  const UniqueFd file(CreateUnique(scratch + "/.~", 0666, temp));
-  if (!file) return RegistryError(errno);
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    const ssize_t done = ::write(file.get(), rest.data(), rest.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      const RegStatus status = RegistryError(done < 0 ? errno : ENOSPC);
-      ::unlink(temp.c_str());
-      return status;
-    }
-    rest.remove_prefix(static_cast<std::size_t>(done));
-  }
-  if (::rename(temp.c_str(), (dir + "/" + name).c_str()) != 0) {
-    const RegStatus status = RegistryError(errno);
-    ::unlink(temp.c_str());
-    return status;
-  }
-  return 0;
-}
-
 class PosixPlatform final : public Platform {
  public:
   PosixPlatform(int argc, char** argv) {
     for (int i = 1; i < argc && argv[i] != nullptr && argv[i][0] != '\0'; ++i) {
       arguments_.emplace_back(argv[i]);
-    }
-    const char* programData = std::getenv("ProgramData");
-    if (programData != nullptr && programData[0] != '\0') {
-      registryRoot_ = NativePath(programData) + "/Registry";
     }
   }
 
@@ -336,40 +135,23 @@ class PosixPlatform final : public Platform {
 
   RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
                       RegKey& key) override {
-    return OpenOrCreate(base, subKey, access, true, key);
+    return registry_.CreateKey(base, subKey, access, key);
   }
 
   RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
                     RegKey& key) override {
-    return OpenOrCreate(base, subKey, access, false, key);
+    return registry_.OpenKey(base, subKey, access, key);
   }
 
   RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
                      std::string_view data) override {
-    std::string dir;
-    std::uint32_t access = 0;
-    const RegStatus status = KeyDirectory(key, dir, access);
-    if (status != 0) return status;
-    if ((access & kKeySetValue) == 0) return kErrorAccessDenied;
-    if (!IsStorableName(name)) return kErrorInvalidParameter;
-    std::string stored = FindEntry(dir, name);
-    if (stored.empty()) stored = name;
-    const std::string types = dir + "/" + kTypesDir;
-    if (::mkdir(types.c_str(), 0777) != 0 && errno != EEXIST) return RegistryError(errno);
-    if (const RegStatus typeStatus = StoreFile(types, stored, types, std::to_string(type) + "\n");
-        typeStatus != 0) {
-      return typeStatus;
-    }
-    return StoreFile(dir, stored, types, data);
+    return registry_.SetValue(key, name, type, data);
   }
 
-  RegStatus CloseKey(RegKey key) override {
-    if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) return 0;
-    return keys_.erase(key) != 0 ? 0 : kErrorInvalidHandle;
-  }
+  RegStatus CloseKey(RegKey key) override { return registry_.CloseKey(key); }
 
-  RegStatus ConnectRegistry(std::string_view, RegKey, RegKey&) override {
-    return kErrorBadNetPath;  // no remote registries here
+  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+    return registry_.ConnectRegistry(machine, root, key);
   }
 
   std::string GetEnv(std::string_view name) override {
@@ -541,64 +323,6 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  struct OpenedKey {
-    std::string dir;
-    std::uint32_t access = 0;
-  };
-
-  // The directory and granted access of an open key or predefined root.
-  RegStatus KeyDirectory(RegKey key, std::string& dir, std::uint32_t& access) const {
-    if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) {
-      if (registryRoot_.empty()) return kErrorPathNotFound;
-      dir =
-          registryRoot_ + (key == kHkeyLocalMachine ? "/HKEY_LOCAL_MACHINE" : "/HKEY_CURRENT_USER");
-      access = kKeyAllAccess;
-      return 0;
-    }
-    const auto it = keys_.find(key);
-    if (it == keys_.end()) return kErrorInvalidHandle;
-    dir = it->second.dir;
-    access = it->second.access;
-    return 0;
-  }
-
-  RegStatus OpenOrCreate(RegKey base, std::string_view subKey, std::uint32_t access, bool create,
-                         RegKey& key) {
-    std::string dir;
-    std::uint32_t baseAccess = 0;
-    if (const RegStatus status = KeyDirectory(base, dir, baseAccess); status != 0) return status;
-    if (!subKey.empty() && subKey.front() == '\\') return kErrorBadPathname;
-    if (create && (base == kHkeyCurrentUser || base == kHkeyLocalMachine)) {
-      MakeDirectories(dir);  // the hives always exist on Windows
-    }
-    while (!subKey.empty()) {
-      const std::size_t slash = subKey.find('\\');
-      const std::string_view part = subKey.substr(0, slash);
-      subKey = slash == std::string_view::npos ? std::string_view() : subKey.substr(slash + 1);
-      if (part.empty()) continue;
-      if (!IsStorableName(part)) return kErrorBadPathname;
-      std::string found = FindEntry(dir, part);
-      if (found.empty()) {
-        if (!create) return kErrorFileNotFound;
-        if (::mkdir((dir + "/").append(part).c_str(), 0777) != 0) return RegistryError(errno);
-        found = part;
-      }
-      dir += "/" + found;
-    }
-    struct stat info;
-    if (::stat(dir.c_str(), &info) != 0) return RegistryError(errno);
-    if (!S_ISDIR(info.st_mode)) return create ? kErrorAccessDenied : kErrorFileNotFound;
-    int mode = 0;
-    if ((access & kReadRights) != 0) mode |= R_OK;
-    if ((access & kWriteRights) != 0) mode |= W_OK;
-    if (mode != 0 && ::faccessat(AT_FDCWD, dir.c_str(), mode, AT_EACCESS) != 0) {
-      return errno == ENOENT ? kErrorFileNotFound : kErrorAccessDenied;
-    }
-    key = nextKey_++;
-    keys_[key] = {dir, access};
-    return 0;
-  }
-
   // Gives `temp` the permissions (and, where allowed, the owner) of `target`, or those a
   // plain create would give when there is no target.
   static bool TakeOverPermissions(const std::string& temp, const std::string& target,
@@ -637,9 +361,7 @@ class PosixPlatform final : public Platform {
   }
 
   std::vector<std::string> arguments_;
-  std::string registryRoot_;  // $ProgramData/Registry; empty without ProgramData
-  std::map<RegKey, OpenedKey> keys_;
-  RegKey nextKey_ = 1;
+  PosixRegistry registry_;
 };
 
 }  // namespace

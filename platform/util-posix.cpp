@@ -1,0 +1,87 @@
+#include "platform/util-posix.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace lw::posix {
+
+std::string NativePath(std::string_view path) {
+  std::string native(path);
+  std::replace(native.begin(), native.end(), '\\', '/');
+  return native;
+}
+
+std::string CorePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiUpper(x) == AsciiUpper(y);
+         });
+}
+
+std::string_view FolderOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+void WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t done = ::write(fd, data.data(), data.size());
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return;
+    data.remove_prefix(static_cast<std::size_t>(done));
+  }
+}
+
+bool FillRandom(void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ssize_t got = ::getrandom(bytes, size, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    bytes += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool RandomName(std::string& text) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  unsigned char bytes[12];
+  if (!FillRandom(bytes, sizeof bytes)) return false;
+  text.clear();
+  for (const unsigned char b : bytes) text += kAlphabet[b & 63];
+  return true;
+}
+
+int CreateUnique(const std::string& prefix, mode_t mode, std::string& path) {
+  std::string random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (!RandomName(random)) return -1;
+    path = prefix + random;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd != -1 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void MakeDirectories(const std::string& native) {
+  for (std::size_t pos = 1; pos <= native.size(); ++pos) {
+    if (pos == native.size() || native[pos] == '/') ::mkdir(native.substr(0, pos).c_str(), 0777);
+  }
+}
+
+}  // namespace lw::posix
