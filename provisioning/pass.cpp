@@ -7,30 +7,26 @@
 #include "provisioning/guarded.h"
 #include "provisioning/guid.h"
 #include "provisioning/line_breaks.h"
+#include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
 
 namespace lw {
 namespace {
 
-TDynStrArray SplitList(std::string_view text, std::string_view delimiter) {
-  return SplitString(text, delimiter, 0, '\0');
-}
-
 void UpdateManagedEntries(Log& log, const TMemIniFile& templ, TMemIniFile& phonebook,
                           GatewayOverride gateway) {
   TStringList sections;
-  const TDynStrArray managed =
-      SplitList(templ.GetValue(kConfigSection, kManagedKey, ""), kListDelimiter);
+  const TDynStrArray managed = TemplateList(templ, kConfigSection, kManagedKey);
   for (const std::string& rule : managed) {
-    const TDynStrArray id = SplitList(templ.GetValue(rule, kIdKey, ""), kPairDelimiter);
+    const TDynStrArray id = SplitPair(templ.GetValue(rule, kIdKey, ""));
     if (id.size() < 2) continue;  // no key=value: finds nothing
-    const TDynStrArray assignments = SplitList(templ.GetValue(rule, kSetKey, ""), kListDelimiter);
+    const TDynStrArray assignments = TemplateList(templ, rule, kSetKey);
     phonebook.GetSectionNames(sections);
     for (const std::string_view entry : sections) {
       if (phonebook.GetValue(entry, id[0], "") != id[1]) continue;
       for (const std::string& assignment : assignments) {
-        const TDynStrArray pair = SplitList(assignment, kPairDelimiter);
+        const TDynStrArray pair = SplitPair(assignment);
         if (pair.size() < 2) continue;
         const std::string value = GatewayValue(pair[0], pair[1], gateway);
         log.Line("* on [" + std::string(entry) + "] setting " + pair[0] + "=" + value);
@@ -62,8 +58,7 @@ void CopyEntry(const TMemIniFile& templ, TMemIniFile& phonebook, const std::stri
 void CreateEntries(Log& log, const TMemIniFile& templ, TMemIniFile& phonebook,
                    GatewayOverride gateway) {
   TStringList keys;
-  const TDynStrArray creatable =
-      SplitList(templ.GetValue(kConfigSection, kCreatableKey, ""), kListDelimiter);
+  const TDynStrArray creatable = TemplateList(templ, kConfigSection, kCreatableKey);
   for (const std::string& entry : creatable) {
     std::string guid = phonebook.GetValue(entry, kGuidKey, "");
     if (guid.empty()) guid = DeriveEntryGuid(templ.GetValue(entry, kGuidKey, ""));

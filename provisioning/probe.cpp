@@ -4,6 +4,7 @@
 
 #include "ini/string_list.h"
 #include "provisioning/guarded.h"
+#include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
 
@@ -16,7 +17,7 @@ bool ProbeExistingEntries(Log& log, const TMemIniFile& templ, const TMemIniFile&
   TDynStrArray names;
   ClearStrArray(names);
   RunGuarded(log, "* exception checking: ", [&] {
-    names = SplitString(templ.GetValue(kConfigSection, kCreatableKey, ""), kListDelimiter, 0, '\0');
+    names = TemplateList(templ, kConfigSection, kCreatableKey);
     for (const std::string& name : names) {
       phonebook.GetKeyNames(name, keys);
       if (keys.Count() > 0) {

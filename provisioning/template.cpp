@@ -2,6 +2,7 @@
 
 #include "ini/resource_stream.h"
 #include "ini/string_list.h"
+#include "provisioning/template_format.h"
 
 namespace lw {
 
@@ -10,6 +11,15 @@ void LoadTemplate(Platform& platform, TMemIniFile& templ) {
   TStringList lines;
   lines.LoadFromStream(stream);
   templ.LoadLines(lines);
+}
+
+TDynStrArray TemplateList(const TMemIniFile& templ, std::string_view section,
+                          std::string_view key) {
+  return SplitString(templ.GetValue(section, key, ""), kListDelimiter, 0, '\0');
+}
+
+TDynStrArray SplitPair(std::string_view text) {
+  return SplitString(text, kPairDelimiter, 0, '\0');
 }
 
 }  // namespace lw

@@ -6,6 +6,7 @@
 
 #include "ini/mem_ini_file.h"
 #include "platform/platform.h"
+#include "support/strarray.h"
 
 namespace lw {
 
@@ -15,5 +16,11 @@ inline constexpr std::uint32_t kRcDataType = 10;  // RT_RCDATA
 // Parses the embedded template into `templ` (a document with an empty file name).
 // Raises EResNotFound when the executable carries no template.
 void LoadTemplate(Platform& platform, TMemIniFile& templ);
+
+// The "|" list under `section`/`key`, in order; no element when absent or empty.
+TDynStrArray TemplateList(const TMemIniFile& templ, std::string_view section, std::string_view key);
+
+// A key=value text cut at every "=": element 0 the key, element 1 the value.
+TDynStrArray SplitPair(std::string_view text);
 
 }  // namespace lw

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ini/string_list.h"
+#include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
 
@@ -45,8 +46,7 @@ class Checker {
 
   // The names listed under config/`key` whose section exists; reports the others.
   TDynStrArray ListedSections(std::string_view key) {
-    TDynStrArray names =
-        SplitString(templ_.GetValue(kConfigSection, key, ""), kListDelimiter, 0, '\0');
+    TDynStrArray names = TemplateList(templ_, kConfigSection, key);
     const auto missing = [&](const std::string& name) {
       if (sections_.FindLine(name) >= 0) return false;
       Report(kConfigSection, key,
@@ -60,18 +60,17 @@ class Checker {
 
   void CheckManaged(const std::string& name) {
     const std::string id = templ_.GetValue(name, kIdKey, "");
-    const TDynStrArray idPieces = SplitString(id, kPairDelimiter, 0, '\0');
+    const TDynStrArray idPieces = SplitPair(id);
     if (idPieces.size() != 2 || idPieces[0].empty()) {
       Report(name, kIdKey,
              (id.empty() ? std::string("is missing or empty") : Quoted(id) + " is not") +
                  "; it must be one key=value, such as PhoneNumber=vpn.example.com");
     }
-    const TDynStrArray assignments =
-        SplitString(templ_.GetValue(name, kSetKey, ""), kListDelimiter, 0, '\0');
+    const TDynStrArray assignments = TemplateList(templ_, name, kSetKey);
     for (std::size_t i = 0; i < assignments.size(); ++i) {
       const std::string& assignment = assignments[i];
       const std::string which = "assignment " + std::to_string(i + 1);
-      const TDynStrArray pair = SplitString(assignment, kPairDelimiter, 0, '\0');
+      const TDynStrArray pair = SplitPair(assignment);
       if (assignment.empty()) {
         Report(name, kSetKey, which + " is empty (doubled or trailing \"|\")");
       } else if (pair.size() < 2) {
