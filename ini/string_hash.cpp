@@ -35,8 +35,7 @@ void TStringHash::Add(std::string_view key, std::int32_t value) {
 }
 
 void TStringHash::Link(std::uint32_t hash, std::size_t keySize, std::int32_t value) {
-  if (static_cast<std::uint64_t>(keySize) > UINT32_MAX)
-    throw std::length_error("hash key too long");
+  if (keySize != static_cast<std::uint32_t>(keySize)) throw std::length_error("hash key too long");
   const std::size_t bucket = hash % kBucketCount;
   const auto item = static_cast<std::int32_t>(items_.size());
   items_.push_back({heads_[bucket], value, hash, static_cast<std::uint32_t>(keySize)});
