@@ -1,8 +1,8 @@
-// A string list whose whole-entry and name lookups go through hash tables, built on the
-// first lookup after a change.
+// A string list whose whole-entry and name lookups go through hash tables. A table is
+// built on the first lookup that needs it, follows entries added at the end, and is
+// dropped by any other change.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,21 +22,17 @@ class THashedStringList : public TStringList {
   int FindName(std::string_view name) const override;
 
  protected:
-  void Changed() override;
+  void Changed(int from) override;
 
  private:
-  // Case-folded copy of `text` in `buffer`.
-  std::string_view Fold(std::string_view text, std::string& buffer) const;
-  void RebuildLineIndex() const;
-  void RebuildNameIndex() const;
+  // Entries the tables do not cover yet are added to them.
+  void IndexLines() const;
+  void IndexNames() const;
 
-  // Created on first use, then only emptied and refilled.
-  mutable std::unique_ptr<TStringHash> lineIndex_;
-  mutable std::unique_ptr<TStringHash> nameIndex_;
-  mutable bool lineIndexValid_ = false;
-  mutable bool nameIndexValid_ = false;
-  mutable std::string scratch_;    // folded keys to add or look up
-  mutable std::string candidate_;  // folded key of an item met on a lookup
+  mutable TStringHash lineIndex_;
+  mutable TStringHash nameIndex_;
+  mutable std::string key_;        // the folded key of a lookup or of an entry to add
+  mutable std::string candidate_;  // the folded key of an entry met on a lookup
 };
 
 }  // namespace lw

@@ -1,5 +1,9 @@
 #include "ini/mem_ini_file.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "ini/text_file.h"
@@ -9,6 +13,22 @@ namespace lw {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// The size bit of a piece in added_, and the size that marks a free place in lines_.
+constexpr std::uint32_t kAdded = 0x80000000u;
+constexpr std::uint32_t kHole = 0xFFFFFFFFu;
+// Sections of up to this many lines, and documents of up to this many sections, are
+// scanned rather than indexed.
+constexpr std::uint32_t kScannedLines = 32;
+constexpr std::size_t kScannedSections = 8;
+// A section's name index is built on this many lookups in a row among the recent ones.
+constexpr std::uint32_t kLookupsBeforeIndex = 3;
+// Unused room below this is never reclaimed.
+constexpr std::size_t kSlack = 64 * 1024;
+
+[[noreturn]] void TooLarge() {
+  throw std::length_error("The text is too large for a document (4 GiB, lines of 2 GiB)");
+}
 
 // Blanks and every other control byte are trimmed; bytes of 0x80 and above never are.
 bool IsTrimmed(char byte) {
@@ -43,10 +63,13 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 }  // namespace
 
 TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
-    : TCustomIniFile(std::move(fileName)), platform_(platform), sections_(platform) {
+    : TCustomIniFile(std::move(fileName)),
+      platform_(platform),
+      fold_(&platform),
+      text_(std::make_shared<const std::string>()) {
   if (FileName().empty() || !platform_.FileExists(FileName())) return;
-  text_ = ReadTextFile(platform_, FileName());
-  std::string_view body = text_;
+  text_ = std::make_shared<const std::string>(ReadTextFile(platform_, FileName()));
+  std::string_view body = *text_;
   // Set aside so that the first header stays a header; written back on save.
   if (body.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
     byteOrderMark_ = true;
@@ -56,161 +79,411 @@ TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
 }
 
 void TMemIniFile::Clear() {
-  sections_.Clear();
+  sections_.clear();
   lines_.clear();
+  holes_ = 0;
+  added_.clear();
+  addedUnused_ = 0;
+  sectionIndex_.Clear();
+  ForgetLineIndexes();
 }
 
 void TMemIniFile::ParseText(std::string_view body) {
-  int current = -1;
-  ForEachLine(body, [this, &current](std::string_view line) { ParseLine(line, current, true); });
+  if (text_->size() > std::numeric_limits<std::uint32_t>::max()) TooLarge();
+  lines_.reserve(LineCountHint(body));
+  ForEachLine(body, [this](std::string_view line) { ParseLine(line, true); });
 }
 
-void TMemIniFile::ParseLine(std::string_view line, int& current, bool borrow) {
+void TMemIniFile::ParseLine(std::string_view line, bool inText) {
   const std::string_view text = Trim(line);
   if (text.empty() || text.front() == ';') return;
   if (text.front() == '[' && text.back() == ']') {
-    sections_.Add(Trim(text.substr(1, text.size() - 2)));
-    // Entries of one file tend to be alike; room for as many lines as the last one had
-    // never totals more than the lines already read.
-    const int expected = lines_.empty() ? 0 : lines_.back().Count();
-    lines_.emplace_back(platform_).Reserve(static_cast<std::size_t>(expected));
-    current = sections_.Count() - 1;
+    const Piece name = PieceOf(Trim(text.substr(1, text.size() - 2)), inText);
+    sections_.push_back({name, static_cast<std::uint32_t>(lines_.size()), 0});
     return;
   }
-  if (current < 0) return;
-  THashedStringList& lines = lines_[static_cast<std::size_t>(current)];
+  if (sections_.empty()) return;
   const std::size_t equals = text.find('=');
+  Piece piece;
   if (equals == std::string_view::npos) {
-    borrow ? lines.AddBorrowed(text) : lines.Add(text);
-    return;
-  }
-  const std::string_view key = TrimRight(text.substr(0, equals));
-  const std::string_view value = TrimLeft(text.substr(equals + 1));
-  // Most lines have no blanks around "=" and are stored as they are.
-  if (key.size() + 1 + value.size() == text.size()) {
-    borrow ? lines.AddBorrowed(text) : lines.Add(text);
+    piece = PieceOf(text, inText);
   } else {
-    lines.Add(KeyLine(key, value));
+    const std::string_view key = TrimRight(text.substr(0, equals));
+    const std::string_view value = TrimLeft(text.substr(equals + 1));
+    // Most lines have no blanks around "=" and are stored as they are.
+    piece = key.size() + 1 + value.size() == text.size() ? PieceOf(text, inText)
+                                                         : Keep(KeyLine(key, value));
   }
+  // While parsing, the last section is the last in lines_ too.
+  lines_.push_back(piece);
+  ++sections_.back().count;
 }
 
 void TMemIniFile::LoadLines(const TStringList& lines) {
   Clear();
-  text_.clear();
-  int current = -1;
-  for (const std::string_view line : lines) ParseLine(line, current, false);
+  text_ = std::make_shared<const std::string>();
+  byteOrderMark_ = false;
+  for (const std::string_view line : lines) ParseLine(line, false);
 }
 
 void TMemIniFile::LoadText(std::string_view text) {
   // Copied first: `text` may lie in text_, which the stored lines are about to leave.
-  std::string copy(text);
+  auto copy = std::make_shared<const std::string>(text);
   Clear();
   text_ = std::move(copy);
-  ParseText(text_);
+  byteOrderMark_ = false;
+  ParseText(*text_);
+}
+
+std::string_view TMemIniFile::View(Piece piece) const {
+  if ((piece.size & kAdded) != 0) return {added_.data() + piece.at, piece.size & ~kAdded};
+  return {text_->data() + piece.at, piece.size};
+}
+
+bool TMemIniFile::InText(Piece piece) const {
+  return (piece.size & kAdded) == 0;
+}
+
+TMemIniFile::Piece TMemIniFile::PieceOf(std::string_view bytes, bool inText) {
+  if (!inText) return Keep(bytes);
+  if (bytes.size() >= kAdded) TooLarge();
+  return {static_cast<std::uint32_t>(bytes.data() - text_->data()),
+          static_cast<std::uint32_t>(bytes.size())};
+}
+
+TMemIniFile::Piece TMemIniFile::Keep(std::string_view bytes) {
+  if (bytes.size() >= kAdded - 1 ||
+      added_.size() + bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    TooLarge();
+  }
+  const Piece piece{static_cast<std::uint32_t>(added_.size()),
+                    static_cast<std::uint32_t>(bytes.size()) | kAdded};
+  added_ += bytes;
+  return piece;
+}
+
+int TMemIniFile::FindSection(std::string_view name) const {
+  const std::string_view folded = fold_.Folded(name, key_);
+  if (sections_.size() <= kScannedSections) {
+    for (std::size_t i = sections_.size(); i-- > 0;) {
+      if (fold_.Matches(View(sections_[i].name), name, folded, candidate_)) {
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
+  }
+  sectionIndex_.Reserve(sections_.size());
+  for (std::size_t i = sectionIndex_.Count(); i < sections_.size(); ++i) {
+    sectionIndex_.Add(fold_.Folded(View(sections_[i].name), candidate_));
+  }
+  return sectionIndex_.Find(folded, [&](std::int32_t i) {
+    return fold_.Matches(View(sections_[static_cast<std::size_t>(i)].name), name, folded,
+                         candidate_);
+  });
+}
+
+int TMemIniFile::ScanKeys(const Section& section, std::string_view key,
+                          std::string_view folded) const {
+  const std::size_t k = key.size();
+  for (std::uint32_t j = section.count; j-- > 0;) {
+    const std::string_view line = View(lines_[section.first + j]);
+    // The line's name is `k` bytes long when its first "=" is at k.
+    if (line.size() > k && line[k] == '=' && std::memchr(line.data(), '=', k) == nullptr &&
+        fold_.Matches(line.substr(0, k), key, folded, candidate_)) {
+      return static_cast<int>(j);
+    }
+  }
+  return -1;
+}
+
+int TMemIniFile::FindKey(std::size_t s, std::string_view key) const {
+  const Section& section = sections_[s];
+  const std::string_view folded = fold_.Folded(key, key_);
+  if (section.count <= kScannedLines) return ScanKeys(section, key, folded);
+  LineIndex& index = LineIndexOf(s);
+  if (!index.built && ++index.lookups < kLookupsBeforeIndex) return ScanKeys(section, key, folded);
+  index.built = true;
+  index.names.Reserve(section.count);
+  for (std::size_t j = index.names.Count(); j < section.count; ++j) {
+    std::string_view name;
+    if (LineName(View(lines_[section.first + j]), name)) {
+      index.names.Add(fold_.Folded(name, candidate_));
+    } else {
+      index.names.AddNone();
+    }
+  }
+  return index.names.Find(folded, [&](std::int32_t j) {
+    std::string_view name;
+    LineName(View(lines_[section.first + static_cast<std::uint32_t>(j)]), name);
+    return fold_.Matches(name, key, folded, candidate_);
+  });
+}
+
+TMemIniFile::LineIndex& TMemIniFile::LineIndexOf(std::size_t section) const {
+  LineIndex* oldest = &lineIndexes_[0];
+  for (LineIndex& index : lineIndexes_) {
+    if (index.section == section) {
+      index.lastUse = ++clock_;
+      return index;
+    }
+    if (index.lastUse < oldest->lastUse) oldest = &index;
+  }
+  oldest->section = section;
+  oldest->lookups = 0;
+  oldest->built = false;
+  oldest->names.Clear();
+  oldest->lastUse = ++clock_;
+  return *oldest;
+}
+
+void TMemIniFile::ForgetLineIndex(std::size_t section) {
+  for (LineIndex& index : lineIndexes_) {
+    if (index.section != section) continue;
+    index.built = false;
+    index.lookups = 0;
+    index.names.Clear();
+  }
+}
+
+void TMemIniFile::ForgetLineIndexes() {
+  for (LineIndex& index : lineIndexes_) {
+    index.section = kNone;
+    index.built = false;
+    index.lookups = 0;
+    index.names.Clear();
+  }
 }
 
 std::string TMemIniFile::GetValue(std::string_view section, std::string_view key,
                                   std::string_view def) const {
-  const int i = sections_.FindLine(section);
+  const int i = FindSection(section);
   if (i < 0) return std::string(def);
-  const THashedStringList& lines = lines_[static_cast<std::size_t>(i)];
-  const int j = lines.FindName(key);
+  const int j = FindKey(static_cast<std::size_t>(i), key);
   if (j < 0) return std::string(def);
-  const std::string_view line = lines[j];
+  const std::string_view line =
+      View(lines_[sections_[static_cast<std::size_t>(i)].first + static_cast<std::uint32_t>(j)]);
   return std::string(line.substr(line.find('=') + 1));
 }
 
 void TMemIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string line = KeyLine(key, value);
-  THashedStringList& lines = SectionFor(section);
-  const int j = lines.FindName(key);
+  const std::size_t s = SectionFor(section);
+  const int j = FindKey(s, key);
+  const Piece line = Keep(KeyLine(key, value));
+  // The replaced line's name folds as `key` does, so the section's name index still holds.
   if (j >= 0) {
-    lines.Put(j, line);
+    Replace(s, static_cast<std::size_t>(j), line);
   } else {
-    lines.Add(line);
+    AppendTo(s, line);
   }
 }
 
 void TMemIniFile::AppendLine(std::string_view section, std::string_view line) {
-  SectionFor(section).Add(line);
+  const std::size_t s = SectionFor(section);
+  AppendTo(s, Keep(line));
 }
 
-THashedStringList& TMemIniFile::SectionFor(std::string_view section) {
-  const int i = sections_.FindLine(section);
-  if (i >= 0) return lines_[static_cast<std::size_t>(i)];
-  sections_.Add(section);
-  return lines_.emplace_back(platform_);
+std::size_t TMemIniFile::SectionFor(std::string_view name) {
+  const int i = FindSection(name);
+  if (i >= 0) return static_cast<std::size_t>(i);
+  const Piece piece = Keep(name);
+  sections_.push_back({piece, static_cast<std::uint32_t>(lines_.size()), 0});
+  return sections_.size() - 1;
+}
+
+void TMemIniFile::AppendTo(std::size_t s, Piece line) {
+  Section& section = sections_[s];
+  const std::size_t end = std::size_t{section.first} + section.count;
+  if (end == lines_.size()) {
+    if (end >= std::numeric_limits<std::uint32_t>::max()) TooLarge();
+    lines_.push_back(line);
+  } else if (lines_[end].size == kHole) {
+    lines_[end] = line;
+    --holes_;
+  } else {
+    // Moved to the end, with as much room again after it, so that a section that keeps
+    // growing is moved only now and then.
+    const std::size_t first = lines_.size();
+    if (first + 2 * std::size_t{section.count} + 1 >= std::numeric_limits<std::uint32_t>::max()) {
+      TooLarge();
+    }
+    lines_.resize(first + 2 * std::size_t{section.count} + 1, Piece{0, kHole});
+    std::copy_n(lines_.begin() + section.first, section.count, lines_.begin() + first);
+    std::fill_n(lines_.begin() + section.first, section.count, Piece{0, kHole});
+    lines_[first + section.count] = line;
+    holes_ += 2 * std::size_t{section.count};
+    section.first = static_cast<std::uint32_t>(first);
+  }
+  ++section.count;
+  if (holes_ > kSlack && holes_ > lines_.size() / 2) CompactLines();
+}
+
+void TMemIniFile::Replace(std::size_t s, std::size_t position, Piece line) {
+  Piece& old = lines_[sections_[s].first + position];
+  const std::size_t unused = AddedSize(old);
+  old = line;
+  NoteUnused(unused);
+}
+
+void TMemIniFile::Erase(std::size_t s, std::size_t position) {
+  Section& section = sections_[s];
+  const auto at = lines_.begin() + section.first;
+  const Piece erased = at[static_cast<std::ptrdiff_t>(position)];
+  std::copy(at + static_cast<std::ptrdiff_t>(position) + 1, at + section.count,
+            at + static_cast<std::ptrdiff_t>(position));
+  at[section.count - 1] = Piece{0, kHole};
+  --section.count;
+  ++holes_;
+  ForgetLineIndex(s);
+  NoteUnused(AddedSize(erased));
+}
+
+std::size_t TMemIniFile::AddedSize(Piece piece) const {
+  return InText(piece) ? 0 : piece.size & ~kAdded;
+}
+
+void TMemIniFile::NoteUnused(std::size_t bytes) {
+  addedUnused_ += bytes;
+  if (addedUnused_ > kSlack && addedUnused_ > added_.size() / 2) CompactAdded();
+}
+
+void TMemIniFile::CompactLines() {
+  std::vector<Piece> lines;
+  lines.reserve(lines_.size() - holes_);
+  for (Section& section : sections_) {
+    const auto first = static_cast<std::uint32_t>(lines.size());
+    lines.insert(lines.end(), lines_.begin() + section.first,
+                 lines_.begin() + section.first + section.count);
+    section.first = first;
+  }
+  lines_ = std::move(lines);
+  holes_ = 0;
+}
+
+void TMemIniFile::CompactAdded() {
+  std::string added;
+  added.reserve(added_.size() - addedUnused_);
+  const auto move = [&](Piece& piece) {
+    if (InText(piece)) return;
+    const std::string_view bytes = View(piece);
+    piece.at = static_cast<std::uint32_t>(added.size());
+    added += bytes;
+  };
+  for (Section& section : sections_) {
+    move(section.name);
+    for (std::uint32_t j = 0; j < section.count; ++j) move(lines_[section.first + j]);
+  }
+  added_ = std::move(added);
+  addedUnused_ = 0;
+}
+
+void TMemIniFile::Deliver(Piece piece, std::string_view bytes, TStringList& target) const {
+  if (InText(piece)) {
+    target.AddBorrowed(bytes);
+  } else {
+    target.Add(bytes);
+  }
 }
 
 void TMemIniFile::GetKeyNames(std::string_view section, TStringList& target) const {
   target.Clear();
-  const int i = sections_.FindLine(section);
+  const int i = FindSection(section);
   if (i < 0) return;
-  for (const std::string_view line : lines_[static_cast<std::size_t>(i)]) {
+  target.KeepAlive(text_);
+  const Section& s = sections_[static_cast<std::size_t>(i)];
+  target.Reserve(s.count);
+  for (std::uint32_t j = 0; j < s.count; ++j) {
+    const Piece piece = lines_[s.first + j];
     std::string_view name;
-    target.Add(LineName(line, name) ? name : std::string_view());
+    Deliver(piece, LineName(View(piece), name) ? name : std::string_view(), target);
   }
 }
 
 void TMemIniFile::GetSectionNames(TStringList& target) const {
   target.Clear();
-  for (const std::string_view name : sections_) target.Add(name);
+  target.KeepAlive(text_);
+  target.Reserve(sections_.size());
+  for (const Section& section : sections_) Deliver(section.name, View(section.name), target);
 }
 
 void TMemIniFile::GetSectionLines(std::string_view section, TStringList& target) const {
   target.Clear();
-  const int i = sections_.FindLine(section);
+  const int i = FindSection(section);
   if (i < 0) return;
-  for (const std::string_view line : lines_[static_cast<std::size_t>(i)]) target.Add(line);
+  target.KeepAlive(text_);
+  const Section& s = sections_[static_cast<std::size_t>(i)];
+  target.Reserve(s.count);
+  for (std::uint32_t j = 0; j < s.count; ++j) {
+    const Piece piece = lines_[s.first + j];
+    Deliver(piece, View(piece), target);
+  }
 }
 
 void TMemIniFile::RemoveSection(std::string_view section) {
-  const int i = sections_.FindLine(section);
+  const int i = FindSection(section);
   if (i < 0) return;
-  sections_.Delete(i);
-  lines_.erase(lines_.begin() + i);
+  const Section removed = sections_[static_cast<std::size_t>(i)];
+  std::size_t unused = AddedSize(removed.name);
+  for (std::uint32_t j = 0; j < removed.count; ++j) {
+    Piece& line = lines_[removed.first + j];
+    unused += AddedSize(line);
+    line = Piece{0, kHole};
+  }
+  holes_ += removed.count;
+  sections_.erase(sections_.begin() + i);
+  // Later sections moved down by one.
+  sectionIndex_.Clear();
+  ForgetLineIndexes();
+  NoteUnused(unused);
 }
 
 void TMemIniFile::RemoveKey(std::string_view section, std::string_view key) {
-  const int i = sections_.FindLine(section);
+  const int i = FindSection(section);
   if (i < 0) return;
-  THashedStringList& lines = lines_[static_cast<std::size_t>(i)];
-  const int j = lines.FindName(key);
-  if (j >= 0) lines.Delete(j);
+  const int j = FindKey(static_cast<std::size_t>(i), key);
+  if (j >= 0) Erase(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
 }
 
 void TMemIniFile::SaveLines(TStringList& target) const {
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const std::string_view name = sections_[static_cast<int>(i)];
-    std::string header;
-    header.reserve(name.size() + 2);
-    header += '[';
+  target.KeepAlive(text_);
+  std::string header;
+  for (const Section& section : sections_) {
+    const std::string_view name = View(section.name);
+    header.assign(1, '[');
     header += name;
     header += ']';
     target.Add(header);
-    for (const std::string_view line : lines_[i]) target.Add(line);
+    for (std::uint32_t j = 0; j < section.count; ++j) {
+      const Piece piece = lines_[section.first + j];
+      Deliver(piece, View(piece), target);
+    }
     target.Add(std::string_view());
   }
 }
 
 std::string TMemIniFile::SaveText() const {
   std::size_t size = byteOrderMark_ ? kUtf8ByteOrderMark.size() : 0;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    size += sections_[static_cast<int>(i)].size() + 6;  // "[" "]" CR LF, then CR LF
-    for (const std::string_view line : lines_[i]) size += line.size() + 2;
-  }
-  std::string text;
-  text.reserve(size);
-  if (byteOrderMark_) text += kUtf8ByteOrderMark;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    text += '[';
-    text += sections_[static_cast<int>(i)];
-    text += "]\r\n";
-    for (const std::string_view line : lines_[i]) {
-      text += line;
-      text += "\r\n";
+  for (const Section& section : sections_) {
+    size += View(section.name).size() + 6;  // "[" "]" CR LF, then CR LF
+    for (std::uint32_t j = 0; j < section.count; ++j) {
+      size += View(lines_[section.first + j]).size() + 2;
     }
-    text += "\r\n";
+  }
+  std::string text(size, '\0');
+  char* out = text.data();
+  const auto put = [&out](std::string_view bytes) {
+    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+    out += bytes.size();
+  };
+  if (byteOrderMark_) put(kUtf8ByteOrderMark);
+  for (const Section& section : sections_) {
+    *out++ = '[';
+    put(View(section.name));
+    put("]\r\n");
+    for (std::uint32_t j = 0; j < section.count; ++j) {
+      put(View(lines_[section.first + j]));
+      put("\r\n");
+    }
+    put("\r\n");
   }
   return text;
 }

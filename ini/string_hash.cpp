@@ -1,85 +1,162 @@
 #include "ini/string_hash.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <stdexcept>
 
 namespace lw {
+namespace {
 
-std::uint32_t TStringHash::HashKey(std::string_view key) const {
-  std::uint32_t hash = 0;
-  for (const char byte : key) {
-    hash = ((hash << 2) | (hash >> 30)) ^ static_cast<unsigned char>(byte);
+std::uint64_t Rotl(std::uint64_t x, int bits) {
+  return (x << bits) | (x >> (64 - bits));
+}
+
+struct SipState {
+  std::uint64_t v0, v1, v2, v3;
+
+  void Round() {
+    v0 += v1;
+    v1 = Rotl(v1, 13);
+    v1 ^= v0;
+    v0 = Rotl(v0, 32);
+    v2 += v3;
+    v3 = Rotl(v3, 16);
+    v3 ^= v2;
+    v0 += v3;
+    v3 = Rotl(v3, 21);
+    v3 ^= v0;
+    v2 += v1;
+    v1 = Rotl(v1, 17);
+    v1 ^= v2;
+    v2 = Rotl(v2, 32);
   }
-  return hash;
+  void Rounds(int count) {
+    for (int i = 0; i < count; ++i) Round();
+  }
+};
+
+std::uint64_t LoadLittleEndian(const unsigned char* bytes, std::size_t count) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < count; ++i) word |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+  return word;
+}
+
+struct ProcessKey {
+  std::uint64_t k0, k1;
+};
+
+// Drawn once per process. Should the system offer no random source, the clock and the
+// addresses the loader chose still vary from run to run.
+ProcessKey DrawProcessKey() {
+  ProcessKey key{};
+  try {
+    std::random_device device;
+    std::uniform_int_distribution<std::uint64_t> any;
+    key = {any(device), any(device)};
+  } catch (...) {
+    const auto now = static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    static const char anchor = 0;
+    key = {now, reinterpret_cast<std::uintptr_t>(&key) ^ reinterpret_cast<std::uintptr_t>(&anchor)};
+  }
+  return key;
+}
+
+const ProcessKey& TheProcessKey() {
+  static const ProcessKey key = DrawProcessKey();
+  return key;
+}
+
+}  // namespace
+
+std::uint64_t TStringHash::SipHash(std::string_view bytes, std::uint64_t k0, std::uint64_t k1,
+                                   int compressionRounds, int finalRounds) {
+  SipState s{k0 ^ 0x736f6d6570736575ull, k1 ^ 0x646f72616e646f6dull, k0 ^ 0x6c7967656e657261ull,
+             k1 ^ 0x7465646279746573ull};
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t whole = bytes.size() / 8 * 8;
+  for (std::size_t i = 0; i < whole; i += 8) {
+    std::uint64_t m;
+    std::memcpy(&m, p + i, 8);
+    if constexpr (std::endian::native == std::endian::big) m = LoadLittleEndian(p + i, 8);
+    s.v3 ^= m;
+    s.Rounds(compressionRounds);
+    s.v0 ^= m;
+  }
+  const std::uint64_t last = (static_cast<std::uint64_t>(bytes.size()) << 56) |
+                             LoadLittleEndian(p + whole, bytes.size() - whole);
+  s.v3 ^= last;
+  s.Rounds(compressionRounds);
+  s.v0 ^= last;
+  s.v2 ^= 0xff;
+  s.Rounds(finalRounds);
+  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
+std::uint64_t TStringHash::HashKey(std::string_view key) const {
+  const ProcessKey& k = TheProcessKey();
+  return SipHash(key, k.k0, k.k1, 1, 3);
 }
 
 void TStringHash::Clear() {
-  heads_.fill(-1);
-  items_.clear();
-  keyOffsets_.clear();
-  keys_.clear();
-  newestOfHash_.clear();
-  olderOfHash_.clear();
-  distinctHashes_ = 0;
+  std::fill(heads_.begin(), heads_.end(), -1);
+  links_.clear();
 }
 
-void TStringHash::Reserve(std::size_t items, std::size_t keyBytes) {
-  items_.reserve(items);
-  keys_.reserve(keyBytes);
+void TStringHash::Reserve(std::size_t count) {
+  links_.reserve(count);
+  if (count > heads_.size()) Grow(std::bit_ceil(count));
 }
 
-void TStringHash::Add(std::string_view key, std::int32_t value) {
-  keyOffsets_.push_back(keys_.size());
-  keys_ += key;
-  Link(HashKey(key), key.size(), value);
-}
-
-void TStringHash::Link(std::uint32_t hash, std::size_t keySize, std::int32_t value) {
-  if (keySize != static_cast<std::uint32_t>(keySize)) throw std::length_error("hash key too long");
-  const std::size_t bucket = hash % kBucketCount;
-  const auto item = static_cast<std::int32_t>(items_.size());
-  items_.push_back({heads_[bucket], value, hash, static_cast<std::uint32_t>(keySize)});
-  heads_[bucket] = item;
-  if (!newestOfHash_.empty()) {
-    LinkSameHash(item);
-  } else if (items_.size() > kSameHashThreshold) {
-    // Oldest first, so that each hash ends up headed by its newest item.
-    newestOfHash_.assign(kSameHashThreshold * 4, -1);
-    for (std::int32_t i = 0; i <= item; ++i) LinkSameHash(i);
+void TStringHash::Add(std::string_view key) {
+  if (links_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw std::length_error("too many entries to index");
+  }
+  const auto hash = static_cast<std::uint32_t>(HashKey(key));
+  const auto entry = static_cast<std::int32_t>(links_.size());
+  links_.push_back({-1, hash});
+  if (links_.size() > heads_.size()) {
+    Grow(std::max<std::size_t>(16, heads_.size() * 2));  // links the new entry too
+  } else {
+    Chain(hash, entry);
   }
 }
 
-std::size_t TStringHash::SlotOf(std::uint32_t hash) const {
-  const std::size_t mask = newestOfHash_.size() - 1;
-  // Rotate-and-xor hashes differ mostly in their low bits; spread them over the slots.
-  std::uint32_t mixed = hash ^ (hash >> 16);
-  mixed *= 0x85EBCA6Bu;
-  mixed ^= mixed >> 13;
-  mixed *= 0xC2B2AE35u;
-  mixed ^= mixed >> 16;
-  std::size_t slot = mixed & mask;
-  while (newestOfHash_[slot] != -1 &&
-         items_[static_cast<std::size_t>(newestOfHash_[slot])].hash != hash) {
-    slot = (slot + 1) & mask;
+void TStringHash::AddNone() {
+  if (links_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw std::length_error("too many entries to index");
   }
-  return slot;
+  links_.push_back({kNoKey, 0});
 }
 
-void TStringHash::LinkSameHash(std::int32_t item) {
-  if ((distinctHashes_ + 1) * 2 > newestOfHash_.size()) GrowSameHash();
-  const std::size_t slot = SlotOf(items_[static_cast<std::size_t>(item)].hash);
-  if (newestOfHash_[slot] == -1) ++distinctHashes_;
-  olderOfHash_.resize(static_cast<std::size_t>(item) + 1);
-  olderOfHash_[static_cast<std::size_t>(item)] = newestOfHash_[slot];
-  newestOfHash_[slot] = item;
+void TStringHash::Chain(std::uint32_t hash, std::int32_t entry) {
+  std::int32_t& head = heads_[hash & (heads_.size() - 1)];
+  links_[static_cast<std::size_t>(entry)].next = head;
+  head = entry;
 }
 
-void TStringHash::GrowSameHash() {
-  std::vector<std::int32_t> old(newestOfHash_.size() * 2, -1);
-  old.swap(newestOfHash_);
-  for (const std::int32_t newest : old) {
-    if (newest != -1) newestOfHash_[SlotOf(items_[static_cast<std::size_t>(newest)].hash)] = newest;
+void TStringHash::Grow(std::size_t buckets) {
+  heads_.assign(buckets, -1);
+  for (std::size_t i = 0; i < links_.size(); ++i) {
+    if (links_[i].next != kNoKey) Chain(links_[i].hash, static_cast<std::int32_t>(i));
   }
+}
+
+std::size_t TStringHash::LongestChain() const {
+  std::size_t longest = 0;
+  for (const std::int32_t head : heads_) {
+    std::size_t length = 0;
+    for (std::int32_t entry = head; entry >= 0;
+         entry = links_[static_cast<std::size_t>(entry)].next) {
+      ++length;
+    }
+    longest = std::max(longest, length);
+  }
+  return longest;
 }
 
 }  // namespace lw

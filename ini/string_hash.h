@@ -1,100 +1,77 @@
-// A string-to-position table of 256 bucket chains, newest item at the head of its chain.
+// An index of a list's entries by key: which is the newest entry of a given key.
+//
+// Entries are numbered in the order they are added (0, 1, ...); the table keeps no keys,
+// only each entry's hash and chain link, and asks its owner to confirm a candidate. Keys
+// are hashed with SipHash-1-3 under a key drawn once per process, so nobody can plan
+// names that collide; the bucket array grows with the entries (at most one per bucket
+// on average).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
 namespace lw {
 
-// One chain item; links are item numbers.
-struct THashItem {
-  std::int32_t next;  // -1 ends the chain
-  std::int32_t value;
-  std::uint32_t hash;  // HashKey of the key, so most mismatches skip the byte compare
-  std::uint32_t keySize;
-};
-
 class TStringHash {
  public:
-  static constexpr std::size_t kBucketCount = 256;
-
-  TStringHash() { Clear(); }
+  TStringHash() = default;
   TStringHash(const TStringHash&) = delete;
   TStringHash& operator=(const TStringHash&) = delete;
   TStringHash(TStringHash&&) noexcept = default;
   TStringHash& operator=(TStringHash&&) noexcept = default;
   virtual ~TStringHash() = default;
 
-  // h := (h rotated left by 2) xor byte, over every byte of the key.
-  virtual std::uint32_t HashKey(std::string_view key) const;
+  // SipHash-1-3 of the key's bytes under this process's random key.
+  virtual std::uint64_t HashKey(std::string_view key) const;
 
-  // Empties every chain; the storage is kept for the next fill.
+  // Forgets every entry; the memory is kept for the next fill.
   void Clear();
-  void Reserve(std::size_t items, std::size_t keyBytes);
-  // Puts (key, value) at the head of the key's chain; the table keeps a copy of the key.
-  void Add(std::string_view key, std::int32_t value);
-  // The same without keeping the key, for keys the caller can give back from their value;
-  // such a table is looked up only through ValueOf(key, keyOf).
-  void AddUnkept(std::string_view key, std::int32_t value) {
-    Link(HashKey(key), key.size(), value);
-  }
-  // Value of the first item in the key's chain whose key matches, or -1.
-  std::int32_t ValueOf(std::string_view key) const {
-    return Find(key, [this](std::size_t item) {
-      return std::string_view(keys_).substr(keyOffsets_[item], items_[item].keySize);
-    });
-  }
-  // The same for unkept keys: keyOf(value) gives the key of the item holding value.
-  template <typename KeyOf>
-  std::int32_t ValueOf(std::string_view key, KeyOf&& keyOf) const {
-    return Find(key, [this, &keyOf](std::size_t item) { return keyOf(items_[item].value); });
-  }
+  // Room for `count` entries without growing.
+  void Reserve(std::size_t count);
+  // Number of entries added since the last Clear.
+  std::size_t Count() const { return links_.size(); }
 
-  // Tables of more items than this also keep the same-hash links below.
-  static constexpr std::size_t kSameHashThreshold = kBucketCount;
+  // Adds entry number Count() under `key` (folded as lookups fold).
+  void Add(std::string_view key);
+  // Adds entry number Count() without a key: no lookup finds it.
+  void AddNone();
 
- private:
-  void Link(std::uint32_t hash, std::size_t keySize, std::int32_t value);
-  // Makes `item` the newest of its full hash in the same-hash links.
-  void LinkSameHash(std::int32_t item);
-  void GrowSameHash();
-  std::size_t SlotOf(std::uint32_t hash) const;
-
-  template <typename KeyAt>
-  std::int32_t Find(std::string_view key, KeyAt&& keyAt) const {
-    const std::uint32_t hash = HashKey(key);
-    const auto matches = [&](std::int32_t item) {
-      const THashItem& entry = items_[static_cast<std::size_t>(item)];
-      return entry.hash == hash && entry.keySize == key.size() &&
-             keyAt(static_cast<std::size_t>(item)) == key;
-    };
-    if (!newestOfHash_.empty()) {
-      for (std::int32_t item = newestOfHash_[SlotOf(hash)]; item != -1;
-           item = olderOfHash_[static_cast<std::size_t>(item)]) {
-        if (matches(item)) return items_[static_cast<std::size_t>(item)].value;
-      }
-      return -1;
-    }
-    for (std::int32_t item = heads_[hash % kBucketCount]; item != -1;
-         item = items_[static_cast<std::size_t>(item)].next) {
-      if (matches(item)) return items_[static_cast<std::size_t>(item)].value;
+  // The newest entry whose hash equals the key's and for which isKey(entry) confirms that
+  // its key is `key`; -1 when there is none.
+  template <typename IsKey>
+  std::int32_t Find(std::string_view key, IsKey&& isKey) const {
+    if (heads_.empty()) return -1;
+    const auto hash = static_cast<std::uint32_t>(HashKey(key));
+    for (std::int32_t entry = heads_[hash & (heads_.size() - 1)]; entry >= 0;
+         entry = links_[static_cast<std::size_t>(entry)].next) {
+      if (links_[static_cast<std::size_t>(entry)].hash == hash && isKey(entry)) return entry;
     }
     return -1;
   }
 
-  std::array<std::int32_t, kBucketCount> heads_;
-  std::vector<THashItem> items_;
-  std::vector<std::size_t> keyOffsets_;  // by item, for kept keys
-  std::string keys_;                     // every kept key's bytes, end to end
-  // A faster walk of the same chain: newest item of each full hash, and from each item
-  // the next older one of that hash (all in chain order); empty in small tables.
-  std::vector<std::int32_t> newestOfHash_;  // open addressing, -1 empty
-  std::vector<std::int32_t> olderOfHash_;   // by item
-  std::size_t distinctHashes_ = 0;
+  // Entries in the longest bucket chain: how well the hash spreads the keys.
+  std::size_t LongestChain() const;
+
+  // The SipHash-c-d function itself, for a given 128-bit key.
+  static std::uint64_t SipHash(std::string_view bytes, std::uint64_t k0, std::uint64_t k1,
+                               int compressionRounds, int finalRounds);
+
+ private:
+  struct Link {
+    std::int32_t next;   // older entry of the same bucket; -1 ends, kNoKey: never linked
+    std::uint32_t hash;  // low half of HashKey
+  };
+  static constexpr std::int32_t kNoKey = -2;
+
+  // Puts `entry` at the head of its bucket.
+  void Chain(std::uint32_t hash, std::int32_t entry);
+  // Doubles the buckets and links every keyed entry again, oldest first.
+  void Grow(std::size_t buckets);
+
+  std::vector<std::int32_t> heads_;  // newest entry of each bucket; a power of two long
+  std::vector<Link> links_;          // by entry
 };
 
 }  // namespace lw

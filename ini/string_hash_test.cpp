@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ini/hashed_string_list.h"
@@ -13,40 +14,70 @@
 namespace lw {
 namespace {
 
-using namespace std::string_literals;
+// A table and the keys of its entries, as a list keeps them.
+template <typename Hash = TStringHash>
+class KeyedTable {
+ public:
+  void Add(std::string_view key) {
+    keys_.emplace_back(key);
+    hash_.Add(key);
+  }
+  std::int32_t Find(std::string_view key) {
+    return hash_.Find(key, [&](std::int32_t entry) {
+      ++asked_;
+      return keys_[static_cast<std::size_t>(entry)] == key;
+    });
+  }
+  void Clear() {
+    keys_.clear();
+    hash_.Clear();
+  }
+  Hash& Table() { return hash_; }
+  int Asked() const { return asked_; }
 
-TEST(StringHashTest, HashKeyRotatesLeftByTwoAndXorsUnsignedBytes) {
-  const TStringHash hash;
-  EXPECT_EQ(hash.HashKey(""), 0u);
-  EXPECT_EQ(hash.HashKey("A"), 0x41u);
-  EXPECT_EQ(hash.HashKey("AB"), 0x146u);
-  EXPECT_EQ(hash.HashKey("\xff"), 0xffu);
-  // Fifteen more rotations carry 0xC0's top bits round to bits 4 and 5.
-  EXPECT_EQ(hash.HashKey("\xc0"s + std::string(15, '\0')), 0x30u);
+ private:
+  Hash hash_;
+  std::vector<std::string> keys_;
+  int asked_ = 0;
+};
+
+TEST(StringHashTest, SipHashMatchesThePublishedVectors) {
+  // SipHash-2-4 under the key 00 01 .. 0F, of the empty message and of 00 01 .. 0E.
+  const std::uint64_t k0 = 0x0706050403020100ull;
+  const std::uint64_t k1 = 0x0F0E0D0C0B0A0908ull;
+  std::string fifteen;
+  for (char c = 0; c < 15; ++c) fifteen += c;
+  EXPECT_EQ(TStringHash::SipHash("", k0, k1, 2, 4), 0x726fdb47dd0e0e31ull);
+  EXPECT_EQ(TStringHash::SipHash(fifteen, k0, k1, 2, 4), 0xa129ca6149be45e5ull);
+  // Keyed: the same bytes hash apart under another key, and alike in every table.
+  EXPECT_NE(TStringHash::SipHash(fifteen, k0 + 1, k1, 2, 4), 0xa129ca6149be45e5ull);
+  const TStringHash one;
+  const TStringHash other;
+  EXPECT_EQ(one.HashKey("BRANCH OFFICE 1"), other.HashKey("BRANCH OFFICE 1"));
+  EXPECT_NE(one.HashKey("BRANCH OFFICE 1"), one.HashKey("BRANCH OFFICE 2"));
 }
 
-TEST(StringHashTest, NewestItemOfAKeyWinsAndClearEmpties) {
-  TStringHash hash;
-  hash.Add("KEY", 1);
-  hash.Add("A", 2);
-  hash.Add("\x10\x01", 4);  // same bucket as "A": both hash to 0x41
-  hash.Add("KEY", 3);
-  EXPECT_EQ(hash.HashKey("\x10\x01"), hash.HashKey("A"));
-  EXPECT_EQ(hash.ValueOf("KEY"), 3);
-  EXPECT_EQ(hash.ValueOf("A"), 2);
-  EXPECT_EQ(hash.ValueOf("\x10\x01"), 4);
-  EXPECT_EQ(hash.ValueOf("KE"), -1);
-  EXPECT_EQ(hash.ValueOf("key"), -1);
-  hash.Clear();
-  EXPECT_EQ(hash.ValueOf("KEY"), -1);
+TEST(StringHashTest, NewestEntryOfAKeyWinsAndClearEmpties) {
+  KeyedTable<> table;
+  for (const char* key : {"KEY", "A", "\x10\x01", "KEY"}) table.Add(key);
+  table.Table().AddNone();
+  EXPECT_EQ(table.Find("KEY"), 3);
+  EXPECT_EQ(table.Find("A"), 1);
+  EXPECT_EQ(table.Find("\x10\x01"), 2);
+  EXPECT_EQ(table.Find("KE"), -1);
+  EXPECT_EQ(table.Find("key"), -1);
+  EXPECT_EQ(table.Table().Count(), 5u);
+  table.Clear();
+  EXPECT_EQ(table.Find("KEY"), -1);
+  EXPECT_EQ(table.Table().Count(), 0u);
 }
 
 // Hashes by a few bytes only, so that many keys share a full hash and a bucket.
 class CollidingHash : public TStringHash {
  public:
-  std::uint32_t HashKey(std::string_view key) const override {
+  std::uint64_t HashKey(std::string_view key) const override {
     // Bucket 7 always; full hashes differ only by length.
-    return static_cast<std::uint32_t>(key.size() % 4) << 8 | 7u;
+    return static_cast<std::uint64_t>(key.size() % 4) << 8 | 7u;
   }
 };
 
@@ -56,7 +87,7 @@ std::string KeyNumber(int i) {
   return key;
 }
 
-// The newest item of each key, found by a plain search.
+// The newest entry of each key, found by a plain search.
 std::map<std::string, std::int32_t> Newest(int count) {
   std::map<std::string, std::int32_t> newest;
   for (int i = 0; i < count; ++i) newest[KeyNumber(i)] = i;
@@ -65,58 +96,87 @@ std::map<std::string, std::int32_t> Newest(int count) {
 
 TEST(StringHashTest, CollidingHashesStillFindTheNewestEqualKey) {
   for (const int count : {10, 256, 257, 600, 3000}) {
-    CollidingHash hash;
-    for (int i = 0; i < count; ++i) hash.Add(KeyNumber(i), i);
-    for (const auto& [key, value] : Newest(count)) EXPECT_EQ(hash.ValueOf(key), value) << count;
-    EXPECT_EQ(hash.ValueOf("K97"), -1);  // same hash as K1..K9 pairs, no equal key
-    EXPECT_EQ(hash.ValueOf(""), -1);
+    KeyedTable<CollidingHash> table;
+    for (int i = 0; i < count; ++i) table.Add(KeyNumber(i));
+    for (const auto& [key, value] : Newest(count)) EXPECT_EQ(table.Find(key), value) << count;
+    EXPECT_EQ(table.Find("K97"), -1);  // same hash as K1..K9 pairs, no equal key
+    EXPECT_EQ(table.Find(""), -1);
+    // The chains really are long: the walks above went through most entries.
+    EXPECT_GE(table.Table().LongestChain(), static_cast<std::size_t>(count) / 2);
   }
 }
 
-TEST(StringHashTest, ClearForgetsTheSameHashLinks) {
-  CollidingHash hash;
-  for (int i = 0; i < 1000; ++i) hash.Add(KeyNumber(i), i);
-  hash.Clear();
-  EXPECT_EQ(hash.ValueOf("K1"), -1);
-  // Refilled below and then above the size that keeps the links.
-  for (int i = 0; i < 5; ++i) hash.Add(KeyNumber(i), i + 100);
-  EXPECT_EQ(hash.ValueOf("K1"), 101);
-  EXPECT_EQ(hash.ValueOf("K50"), -1);
-  for (int i = 0; i < 400; ++i) hash.Add(KeyNumber(i), i);
-  EXPECT_EQ(hash.ValueOf("K1"), 389);
-  EXPECT_EQ(hash.ValueOf("K4"), 392);
-  EXPECT_EQ(hash.ValueOf("K96"), 387);
+TEST(StringHashTest, ClearForgetsEveryEntryAcrossGrowth) {
+  KeyedTable<> table;
+  for (int i = 0; i < 1000; ++i) table.Add(KeyNumber(i));
+  table.Clear();
+  EXPECT_EQ(table.Find("K1"), -1);
+  // Refilled below and then far above the buckets it had.
+  for (int i = 0; i < 5; ++i) table.Add(KeyNumber(i));
+  EXPECT_EQ(table.Find("K1"), 1);
+  EXPECT_EQ(table.Find("K50"), -1);
+  for (int i = 5; i < 4000; ++i) table.Add(KeyNumber(i));
+  EXPECT_EQ(table.Find("K1"), 3978);
+  EXPECT_EQ(table.Find("K96"), 3976);
+  table.Table().Reserve(100000);  // growing keeps every entry and its order
+  EXPECT_EQ(table.Find("K4"), 3981);
+  table.Add("K4");
+  EXPECT_EQ(table.Find("K4"), 4000);
 }
 
 TEST(StringHashTest, RealHashOfBranchNamesFindsEverySection) {
-  TStringHash hash;
+  KeyedTable<> table;
   const int count = 5000;
-  for (int i = 0; i < count; ++i) hash.Add("BRANCH OFFICE " + std::to_string(i), i);
-  hash.Add("BRANCH OFFICE 17", count);
+  for (int i = 0; i < count; ++i) table.Add("BRANCH OFFICE " + std::to_string(i));
+  table.Add("BRANCH OFFICE 17");
   for (int i = 0; i < count; ++i) {
-    EXPECT_EQ(hash.ValueOf("BRANCH OFFICE " + std::to_string(i)), i == 17 ? count : i);
+    EXPECT_EQ(table.Find("BRANCH OFFICE " + std::to_string(i)), i == 17 ? count : i);
   }
-  EXPECT_EQ(hash.ValueOf("BRANCH OFFICE " + std::to_string(count)), -1);
+  EXPECT_EQ(table.Find("BRANCH OFFICE " + std::to_string(count)), -1);
 }
 
-TEST(StringHashTest, UnkeptKeysAreAskedBackOnlyOnEqualHashAndLength) {
+TEST(StringHashTest, KeysAreAskedBackOnlyOnEqualHash) {
   for (const int count : {40, 2000}) {
-    CollidingHash hash;
-    std::vector<std::string> keys;
-    for (int i = 0; i < count; ++i) {
-      keys.push_back(KeyNumber(i));
-      hash.AddUnkept(keys.back(), i);
-    }
-    int asked = 0;
-    const auto keyOf = [&](std::int32_t value) {
-      ++asked;
-      return std::string_view(keys[static_cast<std::size_t>(value)]);
-    };
-    for (const auto& [key, value] : Newest(count)) EXPECT_EQ(hash.ValueOf(key, keyOf), value);
-    asked = 0;
-    EXPECT_EQ(hash.ValueOf("K1234", keyOf), -1);  // no key of five bytes
-    EXPECT_EQ(asked, 0);
+    KeyedTable<CollidingHash> table;
+    for (int i = 0; i < count; ++i) table.Add(KeyNumber(i));
+    for (const auto& [key, value] : Newest(count)) EXPECT_EQ(table.Find(key), value);
+    const int before = table.Asked();
+    EXPECT_EQ(table.Find("K1234"), -1);  // no key of five bytes, so no equal hash
+    EXPECT_EQ(table.Asked(), before);
   }
+}
+
+// h := (h rotated left by 2) xor byte: the hash whose collisions anyone can plan.
+std::uint32_t RotateXor(std::string_view key) {
+  std::uint32_t hash = 0;
+  for (const char byte : key) {
+    hash = ((hash << 2) | (hash >> 30)) ^ static_cast<unsigned char>(byte);
+  }
+  return hash;
+}
+
+// 32 digits: a number, then the same digits each xor 1. Bytes 16 apart are rotated alike,
+// so every such name has the same RotateXor.
+std::string PlannedCollision(int i) {
+  std::string digits = std::to_string(i);
+  digits.insert(0, 16 - digits.size(), '0');
+  std::string name = digits;
+  for (const char digit : digits) name += static_cast<char>(digit ^ 1);
+  return name;
+}
+
+TEST(StringHashTest, NamesPlannedToCollideSpreadOverTheBuckets) {
+  const int count = 4000;
+  KeyedTable<> table;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = PlannedCollision(i);
+    ASSERT_EQ(RotateXor(name), RotateXor(PlannedCollision(0))) << name;
+    table.Add(name);
+  }
+  // One chain of 4000 under RotateXor; a handful at most under a keyed hash.
+  EXPECT_LE(table.Table().LongestChain(), 12u);
+  for (int i = 0; i < count; ++i) ASSERT_EQ(table.Find(PlannedCollision(i)), i);
+  EXPECT_EQ(table.Find(PlannedCollision(count)), -1);
 }
 
 // Upper-cases Latin-1 letters too, as an ANSI code page does.

@@ -1,5 +1,6 @@
 #include "ini/string_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -8,91 +9,140 @@
 #include "ini/text_lines.h"
 
 namespace lw {
+namespace {
 
-TStringList::Line::Line(std::string_view bytes, bool own) : view_(bytes) {
-  if (!own || bytes.empty()) return;
-  owned_ = std::make_unique_for_overwrite<char[]>(bytes.size());
-  std::memcpy(owned_.get(), bytes.data(), bytes.size());
-  view_ = {owned_.get(), bytes.size()};
+constexpr std::size_t kBlockSize = 16 * 1024;
+// Below this many unused bytes the arena is never copied afresh.
+constexpr std::size_t kUnusedSlack = 64 * 1024;
+
+}  // namespace
+
+const char* ByteArena::Keep(std::string_view bytes) {
+  if (bytes.empty()) return "";
+  if (bytes.size() > room_) {
+    // Large copies get a block of their own and leave the current one open.
+    if (bytes.size() > kBlockSize / 4) {
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(bytes.size()));
+      std::memcpy(blocks_.back().get(), bytes.data(), bytes.size());
+      kept_ += bytes.size();
+      return blocks_.back().get();
+    }
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+    free_ = blocks_.back().get();
+    room_ = kBlockSize;
+  }
+  char* const copy = free_;
+  std::memcpy(copy, bytes.data(), bytes.size());
+  free_ += bytes.size();
+  room_ -= bytes.size();
+  kept_ += bytes.size();
+  return copy;
+}
+
+void ByteArena::Clear() {
+  blocks_.clear();
+  free_ = nullptr;
+  room_ = 0;
+  kept_ = 0;
 }
 
 void TStringList::Add(std::string_view line) {
-  items_.emplace_back(line, true);
-  Changed();
+  items_.emplace_back(arena_.Keep(line), line.size(), true);
+  Changed(Count() - 1);
 }
 
 void TStringList::AddBorrowed(std::string_view line) {
-  items_.emplace_back(line, false);
-  Changed();
+  items_.emplace_back(line.data(), line.size(), false);
+  Changed(Count() - 1);
+}
+
+void TStringList::KeepAlive(std::shared_ptr<const void> owner) {
+  if (owners_.empty() || owners_.back() != owner) owners_.push_back(std::move(owner));
 }
 
 void TStringList::Put(int index, std::string_view line) {
-  items_[static_cast<std::size_t>(index)] = Line(line, true);
-  Changed();
+  const auto i = static_cast<std::size_t>(index);
+  const std::size_t unused = items_[i].Kept() ? items_[i].View().size() : 0;
+  items_[i] = Line(arena_.Keep(line), line.size(), true);
+  NoteUnused(unused);
+  Changed(index);
 }
 
 void TStringList::Delete(int index) {
+  const auto i = static_cast<std::size_t>(index);
+  const std::size_t unused = items_[i].Kept() ? items_[i].View().size() : 0;
   items_.erase(items_.begin() + index);
-  Changed();
+  NoteUnused(unused);
+  Changed(index);
 }
 
 void TStringList::Clear() {
-  if (items_.empty()) return;
+  const bool had = !items_.empty();
   items_.clear();
-  Changed();
+  arena_.Clear();
+  unused_ = 0;
+  owners_.clear();
+  if (had) Changed(0);
 }
 
-void TStringList::FoldCase(char* bytes, std::size_t size) const {
-  if (platform_ != nullptr) {
-    platform_->UpperCase(bytes, size);
-    return;
+void TStringList::NoteUnused(std::size_t bytes) {
+  unused_ += bytes;
+  if (unused_ <= kUnusedSlack || unused_ <= arena_.Size() / 2) return;
+  ByteArena fresh;
+  for (Line& item : items_) {
+    if (item.Kept()) item = Line(fresh.Keep(item.View()), item.View().size(), true);
   }
-  for (std::size_t i = 0; i < size; ++i) {
-    if (bytes[i] >= 'a' && bytes[i] <= 'z') bytes[i] = static_cast<char>(bytes[i] - 'a' + 'A');
-  }
+  arena_ = std::move(fresh);
+  unused_ = 0;
 }
 
 int TStringList::FindLine(std::string_view line) const {
-  std::string wanted(line);
-  FoldCase(wanted.data(), wanted.size());
-  std::string entry;
+  std::string wanted;
+  std::string candidate;
+  const std::string_view folded = fold_.Folded(line, wanted);
   for (int i = Count() - 1; i >= 0; --i) {
-    entry = (*this)[i];
-    FoldCase(entry.data(), entry.size());
-    if (entry == wanted) return i;
+    if (fold_.Matches((*this)[i], line, folded, candidate)) return i;
   }
   return -1;
 }
 
 int TStringList::FindName(std::string_view name) const {
-  std::string wanted(name);
-  FoldCase(wanted.data(), wanted.size());
-  std::string entry;
+  std::string wanted;
+  std::string candidate;
+  const std::string_view folded = fold_.Folded(name, wanted);
   for (int i = Count() - 1; i >= 0; --i) {
     std::string_view entryName;
-    if (!LineName((*this)[i], entryName)) continue;
-    entry = entryName;
-    FoldCase(entry.data(), entry.size());
-    if (entry == wanted) return i;
+    if (LineName((*this)[i], entryName) && fold_.Matches(entryName, name, folded, candidate)) {
+      return i;
+    }
   }
   return -1;
 }
 
 void TStringList::SplitText(std::string_view text) {
+  text = TextBeforeNul(text);
+  // One copy of the whole text, made before Clear since `text` may lie in this list; the
+  // lines are views of it.
+  ByteArena fresh;
+  const std::string_view copy(fresh.Keep(text), text.size());
   Clear();
-  items_.reserve(LineCountHint(text));
-  ForEachLine(text, [this](std::string_view line) { items_.emplace_back(line, true); });
-  Changed();
+  arena_ = std::move(fresh);
+  items_.reserve(LineCountHint(copy));
+  ForEachLine(
+      copy, [this](std::string_view line) { items_.emplace_back(line.data(), line.size(), true); });
+  Changed(0);
 }
 
 std::string TStringList::JoinLines() const {
   std::size_t size = 0;
   for (const std::string_view line : *this) size += line.size() + 2;
-  std::string text;
-  text.reserve(size);
+  std::string text(size, '\0');
+  char* out = text.data();
   for (const std::string_view line : *this) {
-    text += line;
-    text += "\r\n";
+    if (!line.empty()) std::memcpy(out, line.data(), line.size());
+    out += line.size();
+    *out++ = '\r';
+    *out++ = '\n';
   }
   return text;
 }

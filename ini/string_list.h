@@ -8,23 +8,40 @@
 #include <string_view>
 #include <vector>
 
+#include "ini/case_fold.h"
 #include "platform/platform.h"
 
 namespace lw {
 
 class TStream;
 
+// Copies of byte strings in blocks that never move, so that views of them stay valid
+// until Clear.
+class ByteArena {
+ public:
+  const char* Keep(std::string_view bytes);
+  void Clear();
+  // Bytes kept since the last Clear.
+  std::size_t Size() const { return kept_; }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t room_ = 0;
+  std::size_t kept_ = 0;
+};
+
 class TStringList {
-  // One entry's bytes: owned, or borrowed from text that outlives the list.
+  // One entry's bytes: a copy in the list's arena, or borrowed from elsewhere.
   class Line {
    public:
-    Line(std::string_view bytes, bool own);
-
-    std::string_view View() const { return view_; }
+    Line(const char* data, std::size_t size, bool kept) : data_(data), size_(size << 1 | kept) {}
+    std::string_view View() const { return {data_, size_ >> 1}; }
+    bool Kept() const { return (size_ & 1) != 0; }
 
    private:
-    std::unique_ptr<char[]> owned_;  // empty when borrowed; never moves its bytes
-    std::string_view view_;
+    const char* data_;
+    std::size_t size_;  // size, then whether the arena holds the bytes
   };
 
  public:
@@ -53,7 +70,7 @@ class TStringList {
   // Lookups fold ASCII letters only.
   TStringList() = default;
   // Lookups fold letter case with the platform's ANSI upper-casing.
-  explicit TStringList(Platform& platform) : platform_(&platform) {}
+  explicit TStringList(Platform& platform) : fold_(&platform) {}
   TStringList(const TStringList&) = delete;
   TStringList& operator=(const TStringList&) = delete;
   TStringList(TStringList&&) noexcept = default;
@@ -70,8 +87,12 @@ class TStringList {
   // Stores a copy of `line`.
   void Add(std::string_view line);
   // Stores `line` without copying it: its bytes must stay unchanged for as long as the
-  // entry is in the list.
+  // entry is in the list (see KeepAlive).
   void AddBorrowed(std::string_view line);
+  // Shares ownership of `owner` until the next Clear, so that lines borrowed from the
+  // bytes it holds stay valid for as long as the list has them, whatever their source
+  // does meanwhile.
+  void KeepAlive(std::shared_ptr<const void> owner);
   // Replaces the entry at `index` by a copy of `line`.
   void Put(int index, std::string_view line);
   void Delete(int index);
@@ -97,15 +118,20 @@ class TStringList {
   void SaveToFile(Platform& platform, std::string_view fileName) const;
 
  protected:
-  // Called after every change.
-  virtual void Changed() {}
-  // Upper-cases bytes in place, as lookups compare them.
-  void FoldCase(char* bytes, std::size_t size) const;
-
-  std::vector<Line> items_;
+  // Called after every change: the entries from `from` on are new, changed or gone.
+  virtual void Changed(int from) { (void)from; }
+  const CaseFold& Fold() const { return fold_; }
 
  private:
-  Platform* platform_ = nullptr;  // none: ASCII folding
+  // Notes arena bytes no entry uses any more; once they are most of the arena, the used
+  // bytes are copied to a fresh one.
+  void NoteUnused(std::size_t bytes);
+
+  std::vector<Line> items_;
+  ByteArena arena_;
+  std::size_t unused_ = 0;  // bytes of the arena no entry uses any more
+  std::vector<std::shared_ptr<const void>> owners_;
+  CaseFold fold_;
 };
 
 // The bytes before the first "=" of `line`, or nothing when it holds no "=".
