@@ -314,7 +314,13 @@ void TMemIniFile::AppendTo(std::size_t s, Piece line) {
     section.first = static_cast<std::uint32_t>(first);
   }
   ++section.count;
-  if (holes_ > kSlack && holes_ > lines_.size() / 2) CompactLines();
+  PackWhenSparse();
+}
+
+void TMemIniFile::PackWhenSparse() {
+  // Packed only once the free places are twice the lines: each move leaves as much room
+  // again as it takes, and packing right after a move would take that room away again.
+  if (holes_ > kSlack && holes_ / 2 > lines_.size() - holes_) CompactLines();
 }
 
 void TMemIniFile::Replace(std::size_t s, std::size_t position, Piece line) {
@@ -335,6 +341,7 @@ void TMemIniFile::Erase(std::size_t s, std::size_t position) {
   ++holes_;
   ForgetLineIndex(s);
   NoteUnused(AddedSize(erased));
+  PackWhenSparse();
 }
 
 std::size_t TMemIniFile::AddedSize(Piece piece) const {
@@ -434,6 +441,7 @@ void TMemIniFile::RemoveSection(std::string_view section) {
   sectionIndex_.Clear();
   ForgetLineIndexes();
   NoteUnused(unused);
+  PackWhenSparse();
 }
 
 void TMemIniFile::RemoveKey(std::string_view section, std::string_view key) {

@@ -108,6 +108,7 @@ class TMemIniFile : public TCustomIniFile {
   std::size_t AddedSize(Piece piece) const;
   // Notes bytes of added_ no longer used; once they are most of it, it is copied afresh.
   void NoteUnused(std::size_t bytes);
+  void PackWhenSparse();
   void CompactLines();
   void CompactAdded();
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/fake_platform.h"
@@ -181,6 +184,197 @@ TEST_F(MemIniFileTest, KeepsItsOwnCopyOfTheText) {
   Parse(doc_.SaveText() + "[D]\r\nw=0\r\n");
   EXPECT_EQ(doc_.GetValue("C", "z", "-"), "9");
   EXPECT_EQ(doc_.GetValue("D", "w", "-"), "0");
+}
+
+TEST_F(MemIniFileTest, ListsFilledFromTheDocumentOutliveItsChangesAndItself) {
+  auto doc = std::make_unique<TMemIniFile>(platform_, "");
+  doc->LoadText("[A]\r\nk = 1\r\nflag\r\n[B]\r\nx=2\r\n");
+  doc->SetValue("B", "y", "3");
+  TStringList names;
+  TStringList keys;
+  TStringList lines;
+  doc->GetSectionNames(names);
+  doc->GetKeyNames("B", keys);
+  doc->GetSectionLines("A", lines);
+  // Changed lines are copied afresh many times over, then the text is replaced and the
+  // document goes: the lists keep what they were given.
+  for (int i = 0; i < 3000; ++i)
+    doc->SetValue("B", "y", std::string(100, static_cast<char>('a' + i % 26)));
+  doc->RemoveSection("A");
+  doc->LoadText("[C]\r\nz=9\r\n");
+  doc.reset();
+  EXPECT_EQ(Items(names), (Lines{"A", "B"}));
+  EXPECT_EQ(Items(keys), (Lines{"x", "y"}));
+  EXPECT_EQ(Items(lines), (Lines{"k=1", "flag"}));
+  // Cleared, a list lets go of the text; refilled, it holds the new one.
+  names.Clear();
+  TMemIniFile again(platform_, "");
+  again.LoadText("[D]\r\n");
+  again.GetSectionNames(names);
+  EXPECT_EQ(Items(names), (Lines{"D"}));
+}
+
+// The document as a plain list of sections, looked up by linear search from the end.
+class PlainModel {
+ public:
+  void Load(const std::vector<std::pair<std::string, Lines>>& sections) { sections_ = sections; }
+  std::string GetValue(const std::string& section, const std::string& key) const {
+    const int s = FindSection(section);
+    if (s < 0) return "-";
+    const Lines& lines = sections_[static_cast<std::size_t>(s)].second;
+    const int j = FindKey(lines, key);
+    return j < 0 ? "-" : lines[static_cast<std::size_t>(j)].substr(key.size() + 1);
+  }
+  void SetValue(const std::string& section, const std::string& key, const std::string& value) {
+    Lines& lines = SectionFor(section);
+    const int j = FindKey(lines, key);
+    if (j < 0) {
+      lines.push_back(key + "=" + value);
+    } else {
+      lines[static_cast<std::size_t>(j)] = key + "=" + value;
+    }
+  }
+  void AppendLine(const std::string& section, const std::string& line) {
+    SectionFor(section).push_back(line);
+  }
+  void RemoveKey(const std::string& section, const std::string& key) {
+    const int s = FindSection(section);
+    if (s < 0) return;
+    Lines& lines = sections_[static_cast<std::size_t>(s)].second;
+    const int j = FindKey(lines, key);
+    if (j >= 0) lines.erase(lines.begin() + j);
+  }
+  void RemoveSection(const std::string& section) {
+    const int s = FindSection(section);
+    if (s >= 0) sections_.erase(sections_.begin() + s);
+  }
+  std::string Saved() const {
+    std::string text;
+    for (const auto& [name, lines] : sections_) {
+      text += "[" + name + "]\r\n";
+      for (const std::string& line : lines) text += line + "\r\n";
+      text += "\r\n";
+    }
+    return text;
+  }
+
+ private:
+  static std::string Upper(std::string text) {
+    for (char& c : text) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+  }
+  int FindSection(const std::string& name) const {
+    for (int s = static_cast<int>(sections_.size()) - 1; s >= 0; --s) {
+      if (Upper(sections_[static_cast<std::size_t>(s)].first) == Upper(name)) return s;
+    }
+    return -1;
+  }
+  static int FindKey(const Lines& lines, const std::string& key) {
+    for (int j = static_cast<int>(lines.size()) - 1; j >= 0; --j) {
+      const std::string& line = lines[static_cast<std::size_t>(j)];
+      const std::size_t equals = line.find('=');
+      if (equals != std::string::npos && Upper(line.substr(0, equals)) == Upper(key)) return j;
+    }
+    return -1;
+  }
+  Lines& SectionFor(const std::string& name) {
+    const int s = FindSection(name);
+    if (s >= 0) return sections_[static_cast<std::size_t>(s)].second;
+    return sections_.emplace_back(name, Lines{}).second;
+  }
+
+  std::vector<std::pair<std::string, Lines>> sections_;
+};
+
+// Random changes and lookups, many in a row on the same few sections as the provisioning
+// pass makes them, so that name indexes are built, followed, dropped and rebuilt, sections
+// grow where they stand or move, and the document's own bytes are copied afresh.
+TEST_F(MemIniFileTest, MatchesAPlainModelThroughManyChanges) {
+  std::mt19937 random(20240611);
+  const auto pick = [&random](int count) {
+    return static_cast<int>(random() % static_cast<unsigned>(count));
+  };
+  const auto sectionName = [&](int i) {
+    return (pick(2) != 0 ? "Sec " : "SEC ") + std::to_string(i);
+  };
+  const auto keyName = [&](int i) { return (pick(2) != 0 ? "key" : "KEY") + std::to_string(i); };
+
+  std::vector<std::pair<std::string, Lines>> sections;
+  std::string text;
+  for (int s = 0; s < 14; ++s) {
+    const std::string name = sectionName(s % 11);  // a few names twice
+    Lines lines;
+    const int count = s % 3 == 0 ? 4 : 40 + pick(80);
+    for (int j = 0; j < count; ++j) {
+      lines.push_back(pick(9) == 0 ? "flag" + std::to_string(j)
+                                   : keyName(pick(50)) + "=" + std::to_string(j));
+    }
+    text += "[" + name + "]\r\n";
+    for (const std::string& line : lines) text += line + "\r\n";
+    sections.emplace_back(name, lines);
+  }
+  PlainModel model;
+  model.Load(sections);
+  Parse(text);
+  ASSERT_EQ(doc_.SaveText(), model.Saved());
+
+  int section = 0;
+  for (int step = 0; step < 60000; ++step) {
+    if (pick(8) == 0) section = pick(13);  // mostly stays on one section for a while
+    const std::string name = sectionName(section);
+    const std::string key = keyName(pick(50));
+    switch (pick(10)) {
+      case 0:
+      case 1: {
+        const std::string value =
+            std::string(static_cast<std::size_t>(pick(40)), 'v') + std::to_string(step);
+        doc_.SetValue(name, key, value);
+        model.SetValue(name, key, value);
+        break;
+      }
+      case 2:
+        doc_.AppendLine(name, key + "=a" + std::to_string(step));
+        model.AppendLine(name, key + "=a" + std::to_string(step));
+        break;
+      case 3:
+        doc_.RemoveKey(name, key);
+        model.RemoveKey(name, key);
+        break;
+      case 4:
+        if (pick(50) == 0) {
+          doc_.RemoveSection(name);
+          model.RemoveSection(name);
+        }
+        break;
+      default:
+        ASSERT_EQ(doc_.GetValue(name, key, "-"), model.GetValue(name, key))
+            << "step " << step << " [" << name << "] " << key;
+    }
+    if (step % 5000 == 0) {
+      ASSERT_EQ(doc_.SaveText(), model.Saved()) << "step " << step;
+    }
+  }
+  EXPECT_EQ(doc_.SaveText(), model.Saved());
+  // Sections growing in turns keep moving to the end, until the free places they leave
+  // are packed away.
+  for (int step = 0; step < 120000; ++step) {
+    const std::string name = sectionName(step % 3);
+    const std::string line = keyName(step % 7) + "=" + std::to_string(step);
+    doc_.AppendLine(name, line);
+    model.AppendLine(name, line);
+  }
+  EXPECT_EQ(doc_.GetValue("sec 1", "key4", "-"), model.GetValue("sec 1", "key4"));
+  EXPECT_EQ(doc_.SaveText(), model.Saved());
+  for (const char* gone : {"sec 0", "sec 2"}) {
+    doc_.RemoveSection(gone);
+    model.RemoveSection(gone);
+  }
+  doc_.SetValue("sec 1", "key4", "last");
+  model.SetValue("sec 1", "key4", "last");
+  EXPECT_EQ(doc_.GetValue("sec 1", "key4", "-"), "last");
+  EXPECT_EQ(doc_.SaveText(), model.Saved());
 }
 
 }  // namespace
