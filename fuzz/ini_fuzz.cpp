@@ -51,13 +51,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reparsed.LoadText(saved);
   Check(reparsed.SaveText() == saved, "parse(save(doc)) saves other bytes");
 
-  // Every name the document reports can be looked up without harm.
+  // Every name the document reports can be looked up, twice (the second time through the
+  // indexes where they are built), and finds the last line of that name, as a plain
+  // search of the section's lines does.
   lw::TStringList sections;
   lw::TStringList keys;
+  lw::TStringList sectionLines;
   doc.GetSectionNames(sections);
   for (const std::string_view section : sections) {
     doc.GetKeyNames(section, keys);
-    for (const std::string_view key : keys) doc.GetValue(section, key, "");
+    doc.GetSectionLines(section, sectionLines);
+    for (int round = 0; round < 4; ++round) {
+      for (const std::string_view key : keys) {
+        const int last = sectionLines.FindName(key);
+        const std::string value = doc.GetValue(section, key, "\x01");
+        if (last < 0) {
+          Check(value == "\x01", "a lookup found a key no line has");
+        } else {
+          const std::string_view line = sectionLines[last];
+          Check(value == line.substr(line.find('=') + 1), "a lookup found another line");
+        }
+      }
+    }
   }
 
   const std::string path = "C:\\Pbk\\rasphone.pbk";
