@@ -90,8 +90,9 @@ void TMemIniFile::Clear() {
 
 void TMemIniFile::ParseText(std::string_view body) {
   if (text_->size() > std::numeric_limits<std::uint32_t>::max()) TooLarge();
-  lines_.reserve(LineCountHint(body));
-  ForEachLine(body, [this](std::string_view line) { ParseLine(line, true); });
+  const TextShape shape = ShapeOf(body);
+  lines_.reserve(LineCountHint(shape));
+  ForEachLine(shape, [this](std::string_view line) { ParseLine(line, true); });
 }
 
 void TMemIniFile::ParseLine(std::string_view line, bool inText) {
@@ -473,25 +474,38 @@ std::string TMemIniFile::SaveText() const {
   for (const Section& section : sections_) {
     size += View(section.name).size() + 6;  // "[" "]" CR LF, then CR LF
     for (std::uint32_t j = 0; j < section.count; ++j) {
-      size += View(lines_[section.first + j]).size() + 2;
+      size += (lines_[section.first + j].size & ~kAdded) + 2;
     }
   }
-  std::string text(size, '\0');
-  char* out = text.data();
-  const auto put = [&out](std::string_view bytes) {
-    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-    out += bytes.size();
-  };
-  if (byteOrderMark_) put(kUtf8ByteOrderMark);
+  std::string text;
+  text.reserve(size);
+  if (byteOrderMark_) text += kUtf8ByteOrderMark;
+  const std::string& loaded = *text_;
   for (const Section& section : sections_) {
-    *out++ = '[';
-    put(View(section.name));
-    put("]\r\n");
-    for (std::uint32_t j = 0; j < section.count; ++j) {
-      put(View(lines_[section.first + j]));
-      put("\r\n");
+    text += '[';
+    text += View(section.name);
+    text += "]\r\n";
+    const Piece* line = lines_.data() + section.first;
+    const Piece* const end = line + section.count;
+    while (line != end) {
+      if (!InText(*line)) {
+        text += View(*line++);
+        text += "\r\n";
+        continue;
+      }
+      // Lines that follow each other in the loaded text, CR LF between them, are copied
+      // in one go.
+      const std::size_t from = line->at;
+      std::size_t to = from + line->size;
+      for (++line; line != end && InText(*line) && line->at == to + 2 && loaded[to] == '\r' &&
+                   loaded[to + 1] == '\n';
+           ++line) {
+        to = std::size_t{line->at} + line->size;
+      }
+      text.append(loaded, from, to - from);
+      text += "\r\n";
     }
-    put("\r\n");
+    text += "\r\n";
   }
   return text;
 }

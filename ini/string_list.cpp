@@ -124,12 +124,13 @@ void TStringList::SplitText(std::string_view text) {
   // One copy of the whole text, made before Clear since `text` may lie in this list; the
   // lines are views of it.
   ByteArena fresh;
-  const std::string_view copy(fresh.Keep(text), text.size());
+  const TextShape shape = ShapeOf(std::string_view(fresh.Keep(text), text.size()));
   Clear();
   arena_ = std::move(fresh);
-  items_.reserve(LineCountHint(copy));
-  ForEachLine(
-      copy, [this](std::string_view line) { items_.emplace_back(line.data(), line.size(), true); });
+  items_.reserve(LineCountHint(shape));
+  ForEachLine(shape, [this](std::string_view line) {
+    items_.emplace_back(line.data(), line.size(), true);
+  });
   Changed(0);
 }
 
