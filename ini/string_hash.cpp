@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -49,21 +49,20 @@ struct ProcessKey {
   std::uint64_t k0, k1;
 };
 
-// Drawn once per process. Should the system offer no random source, the clock and the
-// addresses the loader chose still vary from run to run.
+// Drawn once per process. Should the system offer no random source, the addresses the
+// loader and the allocator chose still differ from run to run.
 ProcessKey DrawProcessKey() {
-  ProcessKey key{};
   try {
     std::random_device device;
     std::uniform_int_distribution<std::uint64_t> any;
-    key = {any(device), any(device)};
+    return {any(device), any(device)};
   } catch (...) {
-    const auto now = static_cast<std::uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
     static const char anchor = 0;
-    key = {now, reinterpret_cast<std::uintptr_t>(&key) ^ reinterpret_cast<std::uintptr_t>(&anchor)};
+    const auto heap = std::make_unique<char>();
+    return {
+        reinterpret_cast<std::uintptr_t>(&anchor) ^ reinterpret_cast<std::uintptr_t>(heap.get()),
+        reinterpret_cast<std::uintptr_t>(&heap)};
   }
-  return key;
 }
 
 const ProcessKey& TheProcessKey() {
