@@ -44,8 +44,9 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 
 TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
     : TCustomIniFile(std::move(fileName)), platform_(platform), sections_(platform) {
-  if (FileName().empty() || !platform_.FileExists(FileName())) return;
-  text_ = ReadTextFile(platform_, FileName());
+  if (FileName().empty() || !ReadTextFileIfPresent(platform_, FileName(), text_)) return;
+  loaded_ = true;
+  textIsFile_ = true;
   std::string_view body = text_;
   // Set aside so that the first header stays a header; written back on save.
   if (body.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
@@ -97,6 +98,7 @@ void TMemIniFile::ParseLine(std::string_view line, int& current, bool borrow) {
 void TMemIniFile::LoadLines(const TStringList& lines) {
   Clear();
   text_.clear();
+  textIsFile_ = false;
   int current = -1;
   for (const std::string_view line : lines) ParseLine(line, current, false);
 }
@@ -106,6 +108,7 @@ void TMemIniFile::LoadText(std::string_view text) {
   std::string copy(text);
   Clear();
   text_ = std::move(copy);
+  textIsFile_ = false;
   ParseText(text_);
 }
 
@@ -216,7 +219,10 @@ std::string TMemIniFile::SaveText() const {
 }
 
 void TMemIniFile::SaveFile() {
-  WriteTextFile(platform_, FileName(), SaveText());
+  std::string text = SaveText();
+  if (written_ ? *written_ == text : textIsFile_ && text_ == text) return;
+  WriteTextFile(platform_, FileName(), text);
+  written_ = std::move(text);
 }
 
 }  // namespace lw
