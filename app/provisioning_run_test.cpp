@@ -128,6 +128,29 @@ TEST_F(ProvisioningRunTest, AllUsersRunCreatesThereAndOnlyUpdatesThePerUserPhone
   EXPECT_THAT(platform.sleeps, ElementsAre(1000, 1000));
 }
 
+TEST_F(ProvisioningRunTest, FreshAllUsersRunCreatesThereAndNoPerUserPhonebook) {
+  Admin(true);
+  EXPECT_THAT(
+      Provision(),
+      ElementsAre(std::string("* reading: ") + kUserPbk, std::string("* reading: ") + kAllPbk,
+                  "* processing *.pbk", std::string("processing pbk ") + kAllPbk,
+                  std::string("* processing pbk ") + kAllPbk, "* creating [auto.vpn1]"));
+  // Creation is spent in the all-users pass: no per-user phonebook, no second pause.
+  EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kAllPbk, kCreated}}));
+  EXPECT_EQ(platform.dirs.count(kUserDir), 1u);
+  EXPECT_THAT(platform.sleeps, ElementsAre(1000));
+}
+
+TEST_F(ProvisioningRunTest, PreCheckWritesAnExistingPhonebookBackBeforeThePasses) {
+  platform.AddFile(kUserPbk, "[Home]\nType=1\n");
+  Provision();
+  const auto written = std::find(platform.events.begin(), platform.events.end(),
+                                 std::string("ReplaceWith ") + kUserPbk);
+  const auto passes =
+      std::find(platform.events.begin(), platform.events.end(), "line * processing *.pbk");
+  EXPECT_LT(written, passes);
+}
+
 TEST_F(ProvisioningRunTest, AllUsersPhonebookWithoutTheEntryIsProbedTwice) {
   platform.AddFile(kAllPbk, "[Other]\r\nType=2\r\n");
   Admin(true);
@@ -218,7 +241,7 @@ TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
 TEST_F(ProvisioningRunTest, EachCycleHoldsItsPhonebookFromOpeningToWriting) {
   Provision();
   const std::string user = kUserPbk;
-  EXPECT_THAT(platform.fileCalls,
+  EXPECT_THAT(platform.FileCalls(),
               ElementsAre("TrustFolder C:\\Users\\ann\\AppData\\Roaming",
                           // The pre-check finds no folder to hold and no phonebook.
                           "LockFile " + user, "OpenForRead " + user, "LockFile " + user,
@@ -270,7 +293,7 @@ TEST_F(ProvisioningRunTest, UpToDatePhonebooksAreNotWrittenAgain) {
     Provision();
   }
   const auto firstFiles = platform.files;
-  const std::size_t firstCalls = platform.fileCalls.size();
+  const std::size_t firstCalls = platform.FileCalls().size();
   for (const auto& [path, bytes] : firstFiles) platform.readOnlyFiles.insert(path);
   flags = RunFlags();
   Admin(false);
@@ -279,8 +302,9 @@ TEST_F(ProvisioningRunTest, UpToDatePhonebooksAreNotWrittenAgain) {
   Provision(&errors);
   EXPECT_FALSE(errors);
   EXPECT_EQ(platform.files, firstFiles);
-  const std::vector<std::string> second(platform.fileCalls.begin() + firstCalls,
-                                        platform.fileCalls.end());
+  const auto calls = platform.FileCalls();
+  const std::vector<std::string> second(calls.begin() + static_cast<std::ptrdiff_t>(firstCalls),
+                                        calls.end());
   EXPECT_THAT(second, Not(Contains(HasSubstr("CreateTempBeside"))));
   EXPECT_THAT(second, Not(Contains(HasSubstr("ReplaceWith"))));
 }

@@ -110,10 +110,8 @@ TEST(MemIniFileIoTest, UnchangedTextIsNotWrittenAgain) {
           << c.bytes;
     } else {
       doc.SaveFile();
-      EXPECT_EQ(std::count(platform.fileCalls.begin(), platform.fileCalls.end(),
-                           "CreateTempBeside " + kPath),
-                0)
-          << c.bytes;
+      const auto calls = platform.FileCalls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateTempBeside " + kPath), 0) << c.bytes;
     }
     EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kPath, c.bytes}}));
     EXPECT_EQ(platform.OpenFileCount(), 0u);
@@ -125,7 +123,8 @@ TEST(MemIniFileIoTest, SavingTwiceWritesOnceUnlessChangedBetween) {
   platform.AddFile(kPath, kOld);
   TMemIniFile doc(platform, kPath);
   const auto writes = [&] {
-    return std::count(platform.fileCalls.begin(), platform.fileCalls.end(), "ReplaceWith " + kPath);
+    const auto calls = platform.FileCalls();
+    return std::count(calls.begin(), calls.end(), "ReplaceWith " + kPath);
   };
   doc.SaveFile();
   doc.SaveFile();

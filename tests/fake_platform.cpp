@@ -31,6 +31,24 @@ void FakePlatform::AddResource(std::string name, std::uint32_t type, std::string
   resources_[{Upper(name), type}] = std::move(bytes);
 }
 
+void FakePlatform::WriteLine(std::string_view line) {
+  lines.emplace_back(line);
+  events.push_back("line " + std::string(line));
+}
+
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+  sleeps.push_back(milliseconds);
+  events.push_back("sleep " + std::to_string(milliseconds));
+}
+
+std::vector<std::string> FakePlatform::FileCalls() const {
+  std::vector<std::string> found;
+  for (const std::string& event : events) {
+    if (event.rfind("line ", 0) != 0 && event.rfind("sleep ", 0) != 0) found.push_back(event);
+  }
+  return found;
+}
+
 std::string FakePlatform::ReadLine() {
   ++readLineCalls;
   if (input.empty()) return {};
@@ -147,7 +165,7 @@ SysError FakePlatform::GetEnv(std::string_view name, std::string& value) {
 }
 
 void FakePlatform::TrustFolder(std::string_view folder) {
-  fileCalls.push_back("TrustFolder " + std::string(folder));
+  events.push_back("TrustFolder " + std::string(folder));
 }
 
 void FakePlatform::CreateDirectories(std::string_view path) {
@@ -188,7 +206,7 @@ bool FakePlatform::IsOpen(const std::string& path) const {
 
 SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) {
   const std::string name(path);
-  fileCalls.push_back("LockFile " + name);
+  events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
   if (dirs.count(FolderOf(name)) == 0) {
@@ -202,13 +220,13 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
 
 void FakePlatform::UnlockFile(LockHandle lock) {
   const auto it = locks_.find(lock);
-  fileCalls.push_back("UnlockFile " + (it == locks_.end() ? std::string("(bad)") : it->second));
+  events.push_back("UnlockFile " + (it == locks_.end() ? std::string("(bad)") : it->second));
   if (it != locks_.end()) locks_.erase(it);
 }
 
 SysError FakePlatform::OpenForRead(std::string_view path, FileHandle& file) {
   const std::string name(path);
-  fileCalls.push_back("OpenForRead " + name);
+  events.push_back("OpenForRead " + name);
   file = kInvalidFile;
   if (const SysError error = ThroughLink(name)) return error;
   if (const auto it = openErrors.find(name); it != openErrors.end()) return it->second;
@@ -242,7 +260,7 @@ SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
 
 SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
                                         std::string& tempPath) {
-  fileCalls.push_back("CreateTempBeside " + std::string(target));
+  events.push_back("CreateTempBeside " + std::string(target));
   const std::string folder = FolderOf(target);
   if (const SysError error = ThroughLink(std::string(target))) return error;
   if (!folder.empty() && dirs.count(folder) == 0) return kPathNotFound;
@@ -281,7 +299,7 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
                                    std::string_view target) {
   const std::string from(tempPath);
   const std::string to(target);
-  fileCalls.push_back("ReplaceWith " + to);
+  events.push_back("ReplaceWith " + to);
   const auto handle = fileHandles_.find(temp);
   const bool ours = handle != fileHandles_.end() && handle->second.path == from;
   CloseFile(temp);
@@ -298,7 +316,7 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
 
 SysError FakePlatform::RemoveFile(std::string_view path) {
   const std::string name(path);
-  fileCalls.push_back("RemoveFile " + name);
+  events.push_back("RemoveFile " + name);
   if (files.count(name) == 0) return kFileNotFound;
   // As on Windows: a file that is open cannot be removed.
   if (IsOpen(name)) return kSharingViolation;
@@ -307,7 +325,7 @@ SysError FakePlatform::RemoveFile(std::string_view path) {
 }
 
 void FakePlatform::RemoveStaleTemps(std::string_view target) {
-  fileCalls.push_back("RemoveStaleTemps " + std::string(target));
+  events.push_back("RemoveStaleTemps " + std::string(target));
 }
 
 std::string FakePlatform::FullPathName(std::string_view path) {

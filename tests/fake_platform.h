@@ -84,18 +84,21 @@ class FakePlatform : public Platform {
   std::vector<std::uint32_t> sleeps;
   int readLineCalls = 0;
   std::vector<std::string> calls;  // probe and registry calls, in order
-  // File calls that matter, in order: "TrustFolder F", "LockFile P", "UnlockFile P",
+  // One ordered record of what a user or another program could see: "line <text>",
+  // "sleep <ms>", and the file calls "TrustFolder F", "LockFile P", "UnlockFile P",
   // "OpenForRead P", "RemoveStaleTemps P", "CreateTempBeside P", "ReplaceWith P",
   // "RemoveFile P".
-  std::vector<std::string> fileCalls;
+  std::vector<std::string> events;
+  // The file calls of `events` alone.
+  std::vector<std::string> FileCalls() const;
 
   // --- Platform ---
   std::string ExecutablePath() override { return exePath; }
   std::vector<std::string> Arguments() override { return args; }
-  void WriteLine(std::string_view line) override { lines.emplace_back(line); }
+  void WriteLine(std::string_view line) override;
   void WriteError(std::string_view text) override { errorOutput += text; }
   std::string ReadLine() override;
-  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  void Sleep(std::uint32_t milliseconds) override;
   std::uintptr_t ModuleBase() override { return moduleBase; }
 
   OsVersion GetVersion() override { return version; }
