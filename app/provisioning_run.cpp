@@ -1,12 +1,15 @@
 #include "app/provisioning_run.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "ini/mem_ini_file.h"
+#include "ini/text_file.h"
 #include "provisioning/pass.h"
 #include "provisioning/probe.h"
 #include "provisioning/template.h"
+#include "support/exception.h"
 #include "support/os_version.h"
 
 namespace lw {
@@ -14,13 +17,38 @@ namespace {
 
 constexpr std::string_view kExceptionPrefix = "* exception: ";
 
-std::string PhonebookPath(Platform& platform, std::string_view variable) {
-  return platform.GetEnv(variable) + std::string(kPhonebookSuffix);
-}
-
-std::string FolderOf(const std::string& path) {
+// The folder that holds the file at `path`, without its separator.
+std::string ParentFolder(const std::string& path) {
   return path.substr(0, path.find_last_of('\\'));
 }
+
+// A phonebook below the folder an environment variable names, worked out where it is
+// first needed, so that a missing folder is reported by the region that needs it.
+class PhonebookPath {
+ public:
+  PhonebookPath(Platform& platform, std::string_view variable)
+      : platform_(platform), variable_(variable) {}
+
+  const std::string& Get() {
+    if (path_) return *path_;
+    std::string folder;
+    const SysError error = platform_.GetEnv(variable_, folder);
+    if (error == kErrorNotInCodePage) {
+      throw Exception("The folder in " + variable_ + " cannot be named in this system's code page");
+    }
+    // Without the variable the path would start at the root of the current drive, where
+    // no phonebook is ever read.
+    if (folder.empty()) throw Exception("The environment variable " + variable_ + " is not set");
+    platform_.TrustFolder(folder);
+    path_ = folder + std::string(kPhonebookSuffix);
+    return *path_;
+  }
+
+ private:
+  Platform& platform_;
+  std::string variable_;
+  std::optional<std::string> path_;
+};
 
 class Run {
  public:
@@ -28,56 +56,65 @@ class Run {
       : platform_(platform), flags_(flags), log_(log), templ_(templ) {}
 
   // Asks the existing phonebooks whether a creatable entry is already there.
-  void PreCheck(const std::string& userPath, const std::string& allUsersPath) {
+  void PreCheck() {
+    const std::string& userPath = user_.Get();
     log_.Line("* reading: " + userPath);
-    if (platform_.FileExists(userPath)) {
-      TMemIniFile phonebook(platform_, userPath);
+    Cycle(userPath, false, [this](TMemIniFile& phonebook) {
       if (ProbeExistingEntries(log_, templ_, phonebook)) {
         flags_.CreateEnabled = false;
         flags_.AllUsers = false;
       }
-      phonebook.SaveFile();
-    }
+    });
     if (flags_.CreateEnabled && flags_.IsAdministrator && flags_.AllUsers) {
+      const std::string& allUsersPath = allUsers_.Get();
       log_.Line("* reading: " + allUsersPath);
-      if (platform_.FileExists(allUsersPath)) {
-        TMemIniFile phonebook(platform_, allUsersPath);
+      Cycle(allUsersPath, false, [this](TMemIniFile& phonebook) {
         if (ProbeExistingEntries(log_, templ_, phonebook)) flags_.CreateEnabled = false;
-        phonebook.SaveFile();
-      }
+      });
     }
   }
 
-  void AllUsersPass(const std::string& path) {
-    if (flags_.CreateEnabled || platform_.FileExists(path)) {
-      platform_.CreateDirectories(FolderOf(path));
-      TMemIniFile phonebook(platform_, path);
+  void AllUsersPass() {
+    const std::string& path = allUsers_.Get();
+    if (flags_.CreateEnabled) platform_.CreateDirectories(ParentFolder(path));
+    const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       if (CreatesForAllUsers() && ProbeExistingEntries(log_, templ_, phonebook)) {
         flags_.CreateEnabled = false;
       }
       ProcessPhonebook(log_, templ_, phonebook, CreatesForAllUsers(), Gateway());
-      phonebook.SaveFile();
-      platform_.Sleep(1000);
-    }
+    });
+    if (done) platform_.Sleep(1000);
     if (flags_.AllUsers) flags_.CreateEnabled = false;
   }
 
-  void PerUserPass(const std::string& path) {
-    platform_.CreateDirectories(FolderOf(path));
-    if (flags_.CreateEnabled || platform_.FileExists(path)) {
-      TMemIniFile phonebook(platform_, path);
+  void PerUserPass() {
+    const std::string& path = user_.Get();
+    platform_.CreateDirectories(ParentFolder(path));
+    const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       if (flags_.CreateEnabled && !flags_.AllUsers &&
           ProbeExistingEntries(log_, templ_, phonebook)) {
         flags_.CreateEnabled = false;
       }
       ProcessPhonebook(log_, templ_, phonebook, flags_.CreateEnabled && !flags_.AllUsers,
                        Gateway());
-      phonebook.SaveFile();
-      platform_.Sleep(1000);
-    }
+    });
+    if (done) platform_.Sleep(1000);
   }
 
  private:
+  // One open-work-write cycle of the phonebook at `path`, holding other runs off it
+  // throughout. A phonebook that is not there is left alone unless `evenIfMissing`.
+  // Whether the cycle ran.
+  template <typename Work>
+  bool Cycle(const std::string& path, bool evenIfMissing, Work&& work) {
+    const FileLock lock(platform_, path);
+    TMemIniFile phonebook(platform_, path);
+    if (!phonebook.Loaded() && !evenIfMissing) return false;
+    work(phonebook);
+    phonebook.SaveFile();
+    return true;
+  }
+
   bool CreatesForAllUsers() const {
     return flags_.CreateEnabled && flags_.IsAdministrator && flags_.AllUsers;
   }
@@ -87,6 +124,8 @@ class Run {
   RunFlags& flags_;
   Log& log_;
   const TMemIniFile& templ_;
+  PhonebookPath user_{platform_, "APPDATA"};
+  PhonebookPath allUsers_{platform_, "ProgramData"};
 };
 
 }  // namespace
@@ -96,15 +135,13 @@ void RunProvisioning(Platform& platform, RunFlags& flags, Log& log) {
     log.Line("* OS version: " + std::to_string(GetOSVersionNumber(platform)));
     TMemIniFile templ(platform, "");
     LoadTemplate(platform, templ);
-    const std::string userPath = PhonebookPath(platform, "APPDATA");
-    const std::string allUsersPath = PhonebookPath(platform, "ProgramData");
     Run run(platform, flags, log, templ);
-    if (flags.CreateEnabled) run.PreCheck(userPath, allUsersPath);
+    if (flags.CreateEnabled) run.PreCheck();
     // An error while passing the phonebooks abandons the one being worked on.
     try {
       log.Line("* processing *.pbk");
-      if (flags.IsAdministrator) run.AllUsersPass(allUsersPath);
-      run.PerUserPass(userPath);
+      if (flags.IsAdministrator) run.AllUsersPass();
+      run.PerUserPass();
     } catch (const std::exception& error) {
       log.Error(kExceptionPrefix, error.what());
     }

@@ -1,6 +1,9 @@
 #include "app/provisioning_run.h"
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -43,11 +46,12 @@ constexpr char kCreated[] =
     "IpPrioritizeRemote=0\r\n"
     "\r\n";
 
-struct ProvisioningRunTest : ::testing::Test {
+// A machine with both folders set and no phonebook yet; one per table row.
+struct Machine {
   FakePlatform platform;
   RunFlags flags;
 
-  ProvisioningRunTest() {
+  Machine() {
     platform.version = {6, 2};
     platform.env["APPDATA"] = "C:\\Users\\ann\\AppData\\Roaming";
     platform.env["ProgramData"] = "C:\\ProgramData";
@@ -56,7 +60,7 @@ struct ProvisioningRunTest : ::testing::Test {
   }
 
   // Runs and returns the log lines after the OS version line.
-  std::vector<std::string> Run(bool* errorLogged = nullptr) {
+  std::vector<std::string> Provision(bool* errorLogged = nullptr) {
     Log log(platform);
     RunProvisioning(platform, flags, log);
     if (errorLogged != nullptr) *errorLogged = log.ErrorLogged();
@@ -70,9 +74,11 @@ struct ProvisioningRunTest : ::testing::Test {
   }
 };
 
+struct ProvisioningRunTest : ::testing::Test, Machine {};
+
 TEST_F(ProvisioningRunTest, FirstRunOfANormalUserCreatesThePerUserPhonebook) {
   bool errors = true;
-  EXPECT_THAT(Run(&errors),
+  EXPECT_THAT(Provision(&errors),
               ElementsAre(std::string("* reading: ") + kUserPbk, "* processing *.pbk",
                           std::string("processing pbk ") + kUserPbk,
                           std::string("* processing pbk ") + kUserPbk, "* creating [auto.vpn1]"));
@@ -85,11 +91,12 @@ TEST_F(ProvisioningRunTest, FirstRunOfANormalUserCreatesThePerUserPhonebook) {
 TEST_F(ProvisioningRunTest, ExistingEntrySwitchesCreationOffEverywhere) {
   platform.AddFile(kUserPbk, "[auto.vpn1]\nPhoneNumber = vpn1.example.com\n; note\n");
   Admin(true);
-  EXPECT_THAT(Run(), ElementsAre(std::string("* reading: ") + kUserPbk,
-                                 std::string("processing pbk ") + kUserPbk, "* processing *.pbk",
-                                 std::string("* processing pbk ") + kUserPbk,
-                                 "* on [auto.vpn1] setting IpPrioritizeRemote=0",
-                                 "* on [auto.vpn1] setting IpDnsFlags=1"));
+  EXPECT_THAT(
+      Provision(),
+      ElementsAre(std::string("* reading: ") + kUserPbk, std::string("processing pbk ") + kUserPbk,
+                  "* processing *.pbk", std::string("* processing pbk ") + kUserPbk,
+                  "* on [auto.vpn1] setting IpPrioritizeRemote=0",
+                  "* on [auto.vpn1] setting IpDnsFlags=1"));
   EXPECT_FALSE(flags.AllUsers);
   EXPECT_EQ(platform.files.at(kUserPbk),
             "[auto.vpn1]\r\nPhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=0\r\n"
@@ -99,7 +106,7 @@ TEST_F(ProvisioningRunTest, ExistingEntrySwitchesCreationOffEverywhere) {
 
 TEST_F(ProvisioningRunTest, UpdateOnlyMakesTheFolderButNoFile) {
   flags.CreateEnabled = false;
-  EXPECT_THAT(Run(), ElementsAre("* processing *.pbk"));
+  EXPECT_THAT(Provision(), ElementsAre("* processing *.pbk"));
   EXPECT_EQ(platform.dirs.count(kUserDir), 1u);
   EXPECT_THAT(platform.files, IsEmpty());
   EXPECT_THAT(platform.sleeps, IsEmpty());
@@ -109,7 +116,7 @@ TEST_F(ProvisioningRunTest, AllUsersRunCreatesThereAndOnlyUpdatesThePerUserPhone
   platform.AddFile(kUserPbk, "[Work]\r\nPhoneNumber=vpn1.example.com\r\n");
   Admin(true);
   EXPECT_THAT(
-      Run(),
+      Provision(),
       ElementsAre(std::string("* reading: ") + kUserPbk, std::string("processing pbk ") + kUserPbk,
                   std::string("* reading: ") + kAllPbk, "* processing *.pbk",
                   std::string("processing pbk ") + kAllPbk,
@@ -121,10 +128,33 @@ TEST_F(ProvisioningRunTest, AllUsersRunCreatesThereAndOnlyUpdatesThePerUserPhone
   EXPECT_THAT(platform.sleeps, ElementsAre(1000, 1000));
 }
 
+TEST_F(ProvisioningRunTest, FreshAllUsersRunCreatesThereAndNoPerUserPhonebook) {
+  Admin(true);
+  EXPECT_THAT(
+      Provision(),
+      ElementsAre(std::string("* reading: ") + kUserPbk, std::string("* reading: ") + kAllPbk,
+                  "* processing *.pbk", std::string("processing pbk ") + kAllPbk,
+                  std::string("* processing pbk ") + kAllPbk, "* creating [auto.vpn1]"));
+  // Creation is spent in the all-users pass: no per-user phonebook, no second pause.
+  EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kAllPbk, kCreated}}));
+  EXPECT_EQ(platform.dirs.count(kUserDir), 1u);
+  EXPECT_THAT(platform.sleeps, ElementsAre(1000));
+}
+
+TEST_F(ProvisioningRunTest, PreCheckWritesAnExistingPhonebookBackBeforeThePasses) {
+  platform.AddFile(kUserPbk, "[Home]\nType=1\n");
+  Provision();
+  const auto written = std::find(platform.events.begin(), platform.events.end(),
+                                 std::string("ReplaceWith ") + kUserPbk);
+  const auto passes =
+      std::find(platform.events.begin(), platform.events.end(), "line * processing *.pbk");
+  EXPECT_LT(written, passes);
+}
+
 TEST_F(ProvisioningRunTest, AllUsersPhonebookWithoutTheEntryIsProbedTwice) {
   platform.AddFile(kAllPbk, "[Other]\r\nType=2\r\n");
   Admin(true);
-  const auto lines = Run();
+  const auto lines = Provision();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("processing pbk ") + kAllPbk), 2);
   EXPECT_EQ(platform.files.at(kAllPbk), "[Other]\r\nType=2\r\n\r\n" + std::string(kCreated));
 }
@@ -132,7 +162,7 @@ TEST_F(ProvisioningRunTest, AllUsersPhonebookWithoutTheEntryIsProbedTwice) {
 TEST_F(ProvisioningRunTest, AllUsersPhonebookHoldingTheEntryStopsCreation) {
   platform.AddFile(kAllPbk, "[auto.vpn1]\r\nType=2\r\n");
   Admin(true);
-  const auto lines = Run();
+  const auto lines = Provision();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("processing pbk ") + kAllPbk), 1);
   EXPECT_THAT(lines, Not(Contains(HasSubstr("creating"))));
   // Creation is off after the pre-check, so the per-user phonebook is left alone.
@@ -141,7 +171,7 @@ TEST_F(ProvisioningRunTest, AllUsersPhonebookHoldingTheEntryStopsCreation) {
 
 TEST_F(ProvisioningRunTest, AdministratorWithoutAllUsersUpdatesBothCreatesPerUser) {
   Admin(false);
-  EXPECT_THAT(Run(),
+  EXPECT_THAT(Provision(),
               ElementsAre(std::string("* reading: ") + kUserPbk, "* processing *.pbk",
                           std::string("* processing pbk ") + kAllPbk,
                           std::string("processing pbk ") + kUserPbk,
@@ -150,11 +180,183 @@ TEST_F(ProvisioningRunTest, AdministratorWithoutAllUsersUpdatesBothCreatesPerUse
   EXPECT_EQ(platform.files.at(kUserPbk), kCreated);
 }
 
-TEST_F(ProvisioningRunTest, UnsetVariablesLeaveTheBareSuffix) {
-  platform.env.clear();
+// Without a folder the path would start at the drive's root, where no phonebook is read:
+// the error stops the region that first needs the path, and nothing is written anywhere.
+TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
+  const std::string userUnset = "* exception: The environment variable APPDATA is not set";
+  const std::string allUnset = "* exception: The environment variable ProgramData is not set";
+  const struct {
+    std::string name;
+    std::function<void(Machine&)> setUp;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"APPDATA unset", [](auto& t) { t.platform.env.erase("APPDATA"); }, {userUnset}},
+      {"APPDATA empty, update only",
+       [](auto& t) {
+         t.platform.env["APPDATA"] = "";
+         t.flags.CreateEnabled = false;
+       },
+       {"* processing *.pbk", userUnset}},
+      {"APPDATA not in the code page",
+       [](auto& t) { t.platform.envNotInCodePage.insert("APPDATA"); },
+       {"* exception: The folder in APPDATA cannot be named in this system's code page"}},
+      {"ProgramData unset, administrator",
+       [](auto& t) {
+         t.platform.env.erase("ProgramData");
+         t.Admin(false);
+       },
+       {std::string("* reading: ") + kUserPbk, "* processing *.pbk", allUnset}},
+      {"ProgramData unset, all users",
+       [](auto& t) {
+         t.platform.env.erase("ProgramData");
+         t.Admin(true);
+       },
+       {std::string("* reading: ") + kUserPbk, allUnset}},
+      {"ProgramData not in the code page, administrator",
+       [](auto& t) {
+         t.platform.envNotInCodePage.insert("ProgramData");
+         t.Admin(false);
+       },
+       {std::string("* reading: ") + kUserPbk, "* processing *.pbk",
+        "* exception: The folder in ProgramData cannot be named in this system's code page"}},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    c.setUp(t);
+    bool errors = false;
+    EXPECT_EQ(t.Provision(&errors), c.lines) << c.name;
+    EXPECT_TRUE(errors) << c.name;
+    EXPECT_THAT(t.platform.files, IsEmpty()) << c.name;
+    EXPECT_EQ(t.platform.dirs, std::set<std::string>{"C:"}) << c.name;
+  }
+  // A run that never needs the all-users folder does not miss it.
+  Machine t;
+  t.platform.env.erase("ProgramData");
+  bool errors = true;
+  t.Provision(&errors);
+  EXPECT_FALSE(errors);
+  EXPECT_EQ(t.platform.files.at(kUserPbk), kCreated);
+}
+
+TEST_F(ProvisioningRunTest, EachCycleHoldsItsPhonebookFromOpeningToWriting) {
+  Provision();
+  const std::string user = kUserPbk;
+  EXPECT_THAT(platform.FileCalls(),
+              ElementsAre("TrustFolder C:\\Users\\ann\\AppData\\Roaming",
+                          // The pre-check finds no folder to hold and no phonebook.
+                          "LockFile " + user, "OpenForRead " + user, "LockFile " + user,
+                          "OpenForRead " + user, "RemoveStaleTemps " + user,
+                          "CreateTempBeside " + user, "ReplaceWith " + user, "UnlockFile " + user));
+  EXPECT_EQ(platform.HeldLocks(), 0u);
+}
+
+TEST_F(ProvisioningRunTest, AnotherRunHoldingAPhonebookStopsTheRegionAndWritesNothing) {
+  const std::string held = "\". Another run of this tool holds the file";
+  const struct {
+    std::string name;
+    std::string busy;
+    bool admin;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"per-user, in the pre-check",
+       kUserPbk,
+       false,
+       {std::string("* reading: ") + kUserPbk,
+        std::string("* exception: Cannot open file \"") + kUserPbk + held}},
+      {"all-users, in the passes",
+       kAllPbk,
+       true,
+       {std::string("* reading: ") + kUserPbk, std::string("processing pbk ") + kUserPbk,
+        "* processing *.pbk", std::string("* exception: Cannot open file \"") + kAllPbk + held}},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.platform.AddFile(kUserPbk, "[Home]\r\nType=1\r\n\r\n");
+    t.platform.busyFiles.insert(c.busy);
+    if (c.admin) t.Admin(false);
+    bool errors = false;
+    EXPECT_EQ(t.Provision(&errors), c.lines) << c.name;
+    EXPECT_TRUE(errors) << c.name;
+    EXPECT_EQ(t.platform.files,
+              (std::map<std::string, std::string>{{kUserPbk, "[Home]\r\nType=1\r\n\r\n"}}))
+        << c.name;
+    EXPECT_EQ(t.platform.HeldLocks(), 0u) << c.name;
+  }
+}
+
+TEST_F(ProvisioningRunTest, UpToDatePhonebooksAreNotWrittenAgain) {
+  // The first run creates the entry, the second enforces the managed values on it.
+  for (int run = 0; run < 2; ++run) {
+    flags = RunFlags();
+    Admin(false);
+    platform.lines.clear();
+    Provision();
+  }
+  const auto firstFiles = platform.files;
+  const std::size_t firstCalls = platform.FileCalls().size();
+  for (const auto& [path, bytes] : firstFiles) platform.readOnlyFiles.insert(path);
+  flags = RunFlags();
+  Admin(false);
+  platform.lines.clear();
+  bool errors = true;
+  Provision(&errors);
+  EXPECT_FALSE(errors);
+  EXPECT_EQ(platform.files, firstFiles);
+  const auto calls = platform.FileCalls();
+  const std::vector<std::string> second(calls.begin() + static_cast<std::ptrdiff_t>(firstCalls),
+                                        calls.end());
+  EXPECT_THAT(second, Not(Contains(HasSubstr("CreateTempBeside"))));
+  EXPECT_THAT(second, Not(Contains(HasSubstr("ReplaceWith"))));
+}
+
+TEST_F(ProvisioningRunTest, ReadOnlyPhonebookThatNeedsAChangeIsReportedAndKept) {
+  const std::string old = "[Work]\r\nPhoneNumber=vpn1.example.com\r\n\r\n";
+  platform.AddFile(kUserPbk, old);
+  platform.readOnlyFiles.insert(kUserPbk);
   flags.CreateEnabled = false;
-  Run();
-  EXPECT_EQ(platform.dirs.count("\\Microsoft\\Network\\Connections\\Pbk"), 1u);
+  bool errors = false;
+  const auto lines = Provision(&errors);
+  EXPECT_TRUE(errors);
+  EXPECT_EQ(lines.back(),
+            std::string("* exception: Cannot create file \"") + kUserPbk + "\". System error 5");
+  EXPECT_EQ(platform.files.at(kUserPbk), old);
+  EXPECT_TRUE(platform.FilesContaining(".tmp").empty());
+}
+
+TEST_F(ProvisioningRunTest, OnlyNothingThereCountsAsNoPhonebook) {
+  const std::string cannot = std::string("* exception: Cannot open file \"") + kUserPbk + "\". ";
+  const struct {
+    std::string name;
+    std::function<void(FakePlatform&)> setUp;
+    std::string error;  // empty: the phonebook counts as absent and is created
+  } cases[] = {
+      {"missing", nullptr, ""},
+      {"folder in its place", [](FakePlatform& p) { p.CreateDirectories(kUserPbk); },
+       std::string("* exception: Cannot create file \"") + kUserPbk + "\". System error 5"},
+      {"access denied", [](FakePlatform& p) { p.openErrors[kUserPbk] = 5; },
+       cannot + "System error 5"},
+      {"sharing violation", [](FakePlatform& p) { p.openErrors[kUserPbk] = 32; },
+       cannot + "System error 32"},
+      {"link in the path", [](FakePlatform& p) { p.links.insert(kUserDir); },
+       cannot + "The path leads through a link or junction"},
+      {"not a regular file", [](FakePlatform& p) { p.openErrors[kUserPbk] = kErrorNotRegularFile; },
+       cannot + "Not a regular file"},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.flags.CreateEnabled = false;  // straight to the per-user pass
+    t.flags.CreateEnabled = true;
+    if (c.setUp) c.setUp(t.platform);
+    bool errors = false;
+    const auto lines = t.Provision(&errors);
+    EXPECT_EQ(errors, !c.error.empty()) << c.name;
+    if (c.error.empty()) {
+      EXPECT_EQ(t.platform.files.at(kUserPbk), kCreated) << c.name;
+    } else {
+      EXPECT_EQ(lines.back(), c.error) << c.name;
+      EXPECT_EQ(t.platform.files.count(kUserPbk), 0u) << c.name;
+    }
+  }
 }
 
 TEST_F(ProvisioningRunTest, MissingTemplateEndsTheRun) {
@@ -171,7 +373,7 @@ TEST_F(ProvisioningRunTest, UnreadablePhonebookInThePreCheckEndsTheRun) {
   platform.AddFile(kUserPbk, "[a]\r\nx=1\r\n");
   platform.lockedFiles.insert(kUserPbk);
   bool errors = false;
-  const auto lines = Run(&errors);
+  const auto lines = Provision(&errors);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1],
             std::string("* exception: Cannot open file \"") + kUserPbk + "\". System error 32");
@@ -184,7 +386,7 @@ TEST_F(ProvisioningRunTest, UnwritablePhonebookAbandonsThePassesOnly) {
   platform.readOnlyDirs.insert(kUserDir);
   Admin(false);
   bool errors = false;
-  const auto lines = Run(&errors);
+  const auto lines = Provision(&errors);
   EXPECT_TRUE(errors);
   EXPECT_EQ(lines.back(),
             std::string("* exception: Cannot create file \"") + kUserPbk + "\". System error 5");

@@ -20,19 +20,32 @@ using ::testing::Not;
 constexpr char kSstpKey[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters";
 
-// The provisioning run of an empty template with no phonebook and no variables set.
+constexpr char kUserPbk[] =
+    "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+constexpr char kAllUsersPbk[] =
+    "C:\\ProgramData\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+
+// The provisioning run of an empty template with no phonebook yet.
 const std::vector<std::string> kEmptyRun = {
     "* OS version: 61",
-    "* reading: \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
+    std::string("* reading: ") + kUserPbk,
     "* processing *.pbk",
-    "processing pbk \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
-    "* processing pbk \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
+    std::string("processing pbk ") + kUserPbk,
+    std::string("* processing pbk ") + kUserPbk,
 };
 
 struct StartupTest : ::testing::Test {
   FakePlatform platform;
 
-  StartupTest() { platform.AddResource("IniData", 10, "[config]\r\n"); }
+  StartupTest() { Reset(); }
+
+  // A fresh machine: an empty template, and the two folders set apart.
+  void Reset() {
+    platform = FakePlatform();
+    platform.AddResource("IniData", 10, "[config]\r\n");
+    platform.env["APPDATA"] = "C:\\Users\\ann\\AppData\\Roaming";
+    platform.env["ProgramData"] = "C:\\ProgramData";
+  }
 
   int Run(std::vector<std::string> args = {}) {
     platform.args = std::move(args);
@@ -109,8 +122,7 @@ TEST_F(StartupTest, NameModesInOrder) {
       {"C:\\admin\\vpnsetup.exe", false, {"* user mode"}},
   };
   for (const Case& c : cases) {
-    platform = FakePlatform();
-    platform.AddResource("IniData", 10, "[config]\r\n");
+    Reset();
     platform.exePath = c.path;
     platform.isAdmin = c.admin;
     SCOPED_TRACE(c.path);
@@ -146,10 +158,10 @@ TEST_F(StartupTest, AllUsersSwitchAsAdministratorRunsQuietly) {
   EXPECT_EQ(Run({"/a"}), 0);
   EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
   // All-users mode: the all-users phonebook is read and passed too.
-  EXPECT_EQ(platform.files.count("\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk"), 1u);
-  EXPECT_EQ(std::count(platform.lines.begin(), platform.lines.end(),
-                       "* reading: \\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk"),
-            2);
+  EXPECT_EQ(platform.files.count(kAllUsersPbk), 1u);
+  EXPECT_EQ(platform.files.count(kUserPbk), 0u);
+  EXPECT_THAT(platform.lines, Contains(std::string("* reading: ") + kUserPbk));
+  EXPECT_THAT(platform.lines, Contains(std::string("* reading: ") + kAllUsersPbk));
 }
 
 TEST_F(StartupTest, HelpStopsAtOnceAfterEarlierSwitchesTookEffect) {

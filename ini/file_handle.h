@@ -13,12 +13,19 @@ class OpenFile {
   ~OpenFile() noexcept { Close(); }
 
   FileHandle Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != kInvalidFile; }
+
+  // Hands the file over to a call that closes it.
+  FileHandle Release() {
+    const FileHandle handle = handle_;
+    handle_ = kInvalidFile;
+    return handle;
+  }
 
   // Closes the file now; later calls do nothing.
   void Close() noexcept {
     if (handle_ == kInvalidFile) return;
-    const FileHandle handle = handle_;
-    handle_ = kInvalidFile;
+    const FileHandle handle = Release();
     try {
       platform_.CloseFile(handle);
     } catch (...) {

@@ -67,8 +67,11 @@ TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
       platform_(platform),
       fold_(&platform),
       text_(std::make_shared<const std::string>()) {
-  if (FileName().empty() || !platform_.FileExists(FileName())) return;
-  text_ = std::make_shared<const std::string>(ReadTextFile(platform_, FileName()));
+  std::string text;
+  if (FileName().empty() || !ReadTextFileIfPresent(platform_, FileName(), text)) return;
+  text_ = std::make_shared<const std::string>(std::move(text));
+  loaded_ = true;
+  textIsFile_ = true;
   std::string_view body = *text_;
   // Set aside so that the first header stays a header; written back on save.
   if (body.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
@@ -123,7 +126,7 @@ void TMemIniFile::ParseLine(std::string_view line, bool inText) {
 void TMemIniFile::LoadLines(const TStringList& lines) {
   Clear();
   text_ = std::make_shared<const std::string>();
-  byteOrderMark_ = false;
+  textIsFile_ = false;
   for (const std::string_view line : lines) ParseLine(line, false);
 }
 
@@ -132,7 +135,7 @@ void TMemIniFile::LoadText(std::string_view text) {
   auto copy = std::make_shared<const std::string>(text);
   Clear();
   text_ = std::move(copy);
-  byteOrderMark_ = false;
+  textIsFile_ = false;
   ParseText(*text_);
 }
 
@@ -511,7 +514,10 @@ std::string TMemIniFile::SaveText() const {
 }
 
 void TMemIniFile::SaveFile() {
-  WriteTextFile(platform_, FileName(), SaveText());
+  std::string text = SaveText();
+  if (written_ ? *written_ == text : textIsFile_ && *text_ == text) return;
+  WriteTextFile(platform_, FileName(), text);
+  written_ = std::move(text);
 }
 
 }  // namespace lw

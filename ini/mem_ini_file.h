@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,13 @@ namespace lw {
 
 class TMemIniFile : public TCustomIniFile {
  public:
-  // Loads the file when the name is not empty and names an existing file; raises
-  // EFOpenError when that file cannot be read whole or holds a NUL byte.
+  // Loads the file when the name is not empty and a file is there to read (see
+  // Platform::OpenForRead); raises EFOpenError when it cannot be read whole or holds a
+  // NUL byte.
   TMemIniFile(Platform& platform, std::string fileName);
+  // Lines may point into the document's own text.
+  TMemIniFile(const TMemIniFile&) = delete;
+  TMemIniFile& operator=(const TMemIniFile&) = delete;
 
   std::string GetValue(std::string_view section, std::string_view key,
                        std::string_view def) const override;
@@ -40,6 +45,8 @@ class TMemIniFile : public TCustomIniFile {
   // end when missing; equal names already there are kept.
   void AppendLine(std::string_view section, std::string_view line);
   // Replaces the file with the canonical text, safely; raises EFCreateError or EWriteError.
+  // Writes nothing when the file is known to hold that text already (as loaded, or as
+  // last saved): no time stamp moves, and a read-only file that needs no change is fine.
   void SaveFile() override;
 
   // Replaces the whole content by parsing the lines.
@@ -54,6 +61,8 @@ class TMemIniFile : public TCustomIniFile {
 
   // Whether the loaded file began with a UTF-8 byte-order mark (kept for saving).
   bool HasByteOrderMark() const { return byteOrderMark_; }
+  // Whether construction found the file and loaded it.
+  bool Loaded() const { return loaded_; }
 
  private:
   // A stored line or a section's name: `size` bytes at `at` in the loaded text, or in
@@ -127,6 +136,11 @@ class TMemIniFile : public TCustomIniFile {
   std::size_t holes_ = 0;
   std::vector<Section> sections_;
   bool byteOrderMark_ = false;
+  bool loaded_ = false;
+  // text_ is still the file's bytes as loaded.
+  bool textIsFile_ = false;
+  // The bytes the last SaveFile wrote, when it wrote.
+  std::optional<std::string> written_;
 
   // Built on demand and extended as sections are appended.
   mutable TStringHash sectionIndex_;

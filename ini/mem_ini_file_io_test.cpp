@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -31,6 +32,7 @@ TEST(MemIniFileIoTest, MissingFileLoadsEmptyAndSavesZeroBytes) {
   FakePlatform platform;
   platform.dirs.insert("C:\\Pbk");
   TMemIniFile doc(platform, kPath);
+  EXPECT_FALSE(doc.Loaded());
   EXPECT_EQ(doc.FileName(), kPath);
   EXPECT_EQ(doc.GetValue("Old", "k", "def"), "def");
   doc.SaveFile();
@@ -55,6 +57,12 @@ TEST(MemIniFileIoTest, RefusesFilesItCannotLoadWhole) {
     std::string reason;
   } cases[] = {
       {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.lockedFiles.insert(kPath); }, "System error 32"},
+      // Only "not there" means absent: a file that cannot be read is no empty phonebook.
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.openErrors[kPath] = 5; }, "System error 5"},
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.openErrors[kPath] = kErrorNotRegularFile; },
+       "Not a regular file"},
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.links.insert("C:\\Pbk"); },
+       "The path leads through a link or junction"},
       {"\xff\xfe[\0S\0]\0\r\0\n\0"s, nullptr, "The file holds a NUL byte (UTF-16 or damaged text)"},
       {"[S]\r\nk=v\0\r\n[T]\r\n"s, nullptr, "The file holds a NUL byte (UTF-16 or damaged text)"},
       {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.shortReadBy = 1; },
@@ -71,13 +79,76 @@ TEST(MemIniFileIoTest, RefusesFilesItCannotLoadWhole) {
   }
 }
 
+TEST(MemIniFileIoTest, UnchangedTextIsNotWrittenAgain) {
+  const std::string canonical = "[S]\r\nk=v\r\n\r\n";
+  const struct {
+    std::string bytes;
+    std::function<void(TMemIniFile&)> change;
+    bool written;
+  } cases[] = {
+      {canonical, nullptr, false},
+      {"\xef\xbb\xbf" + canonical, nullptr, false},
+      {canonical, [](TMemIniFile& d) { d.SetValue("S", "k", "v"); }, false},
+      {canonical, [](TMemIniFile& d) { d.SetValue("S", "K", "v"); }, true},
+      {"[S]\nk=v\n\n", nullptr, true},
+      {canonical + "; note\r\n", nullptr, true},
+      {"\xef\xbb\xbf", nullptr, false},
+      {"", nullptr, false},
+      {"; only a comment\r\n", nullptr, true},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.AddFile(kPath, c.bytes);
+    // A file nobody may replace is fine as long as it needs no change.
+    platform.readOnlyFiles.insert(kPath);
+    TMemIniFile doc(platform, kPath);
+    EXPECT_TRUE(doc.Loaded());
+    if (c.change) c.change(doc);
+    if (c.written) {
+      EXPECT_EQ(ErrorOf([&] { doc.SaveFile(); }),
+                "EFCreateError: Cannot create file \"" + kPath + "\". System error 5")
+          << c.bytes;
+    } else {
+      doc.SaveFile();
+      const auto calls = platform.FileCalls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateTempBeside " + kPath), 0) << c.bytes;
+    }
+    EXPECT_EQ(platform.files, (std::map<std::string, std::string>{{kPath, c.bytes}}));
+    EXPECT_EQ(platform.OpenFileCount(), 0u);
+  }
+}
+
+TEST(MemIniFileIoTest, SavingTwiceWritesOnceUnlessChangedBetween) {
+  FakePlatform platform;
+  platform.AddFile(kPath, kOld);
+  TMemIniFile doc(platform, kPath);
+  const auto writes = [&] {
+    const auto calls = platform.FileCalls();
+    return std::count(calls.begin(), calls.end(), "ReplaceWith " + kPath);
+  };
+  doc.SaveFile();
+  doc.SaveFile();
+  EXPECT_EQ(writes(), 1);
+  doc.SetValue("Old", "k", "w");
+  doc.SaveFile();
+  EXPECT_EQ(writes(), 2);
+  EXPECT_EQ(platform.files[kPath], "[Old]\r\nk=w\r\n\r\n");
+}
+
+TEST(MemIniFileIoTest, FolderInTheFilesPlaceCountsAsNoFile) {
+  FakePlatform platform;
+  platform.CreateDirectories(kPath);
+  TMemIniFile doc(platform, kPath);
+  EXPECT_FALSE(doc.Loaded());
+  EXPECT_EQ(doc.SaveText(), "");
+}
+
 // Reports success for a write that stored only part of the bytes, as POSIX write may.
 class QuietShortWritePlatform : public FakePlatform {
  public:
-  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                 SysError& error) override {
-    FakePlatform::WriteFile(file, data, done, error);
-    return true;
+  SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override {
+    FakePlatform::WriteFile(file, data, done);
+    return 0;
   }
 };
 

@@ -42,7 +42,8 @@ class TempFile {
     try {
       platform_.RemoveFile(path_);
     } catch (...) {
-      // Nothing more can be done about a stray file while unwinding.
+      // Nothing more can be done about a stray file while unwinding; a later save
+      // removes it once it is old.
     }
   }
 
@@ -58,6 +59,18 @@ class TempFile {
 }  // namespace
 
 std::string SystemErrorReason(Platform& platform, SysError error) {
+  switch (error) {
+    case kErrorLockTimeout:
+      return "Another run of this tool holds the file";
+    case kErrorNotInCodePage:
+      return "The name cannot be written in this system's code page";
+    case kErrorNotRegularFile:
+      return "Not a regular file";
+    case kErrorLinkRefused:
+      return "The path leads through a link or junction";
+    default:
+      break;
+  }
   std::string text = platform.SystemErrorText(error);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 0x20 || text.back() == '.')) {
     text.pop_back();
@@ -65,37 +78,49 @@ std::string SystemErrorReason(Platform& platform, SysError error) {
   return text;
 }
 
-std::string ReadTextFile(Platform& platform, std::string_view fileName) {
-  SysError error = 0;
-  OpenFile file(platform, platform.OpenForRead(fileName, error));
-  if (file.Get() == kInvalidFile) {
+bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text) {
+  FileHandle handle = kInvalidFile;
+  if (const SysError error = platform.OpenForRead(fileName, handle)) {
     RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
   }
+  OpenFile file(platform, handle);
+  if (!file) return false;
   std::uint64_t size = 0;
-  if (!platform.GetFileSize(file.Get(), size, error)) {
+  if (const SysError error = platform.GetFileSize(file.Get(), size)) {
     RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
   }
-  std::string text;
-  if (size > std::numeric_limits<std::size_t>::max() || size > text.max_size()) {
+  std::string bytes;
+  if (size > std::numeric_limits<std::size_t>::max() || size > bytes.max_size()) {
     RaiseOpenError(platform, fileName, kTooLargeReason);
   }
-  text.resize(static_cast<std::size_t>(size));
+  bytes.resize(static_cast<std::size_t>(size));
   std::size_t done = 0;
-  if (!text.empty() && !platform.ReadFile(file.Get(), text.data(), text.size(), done, error)) {
-    RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
+  if (!bytes.empty()) {
+    if (const SysError error = platform.ReadFile(file.Get(), bytes.data(), bytes.size(), done)) {
+      RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
+    }
   }
   // Loading part of a file, or text cut at a NUL, would lose the rest at the next save.
-  if (done != text.size()) RaiseOpenError(platform, fileName, kShortReadReason);
-  if (text.find('\0') != std::string::npos) RaiseOpenError(platform, fileName, kNulByteReason);
+  if (done != bytes.size()) RaiseOpenError(platform, fileName, kShortReadReason);
+  if (bytes.find('\0') != std::string::npos) RaiseOpenError(platform, fileName, kNulByteReason);
+  text = std::move(bytes);
+  return true;
+}
+
+std::string ReadTextFile(Platform& platform, std::string_view fileName) {
+  std::string text;
+  if (!ReadTextFileIfPresent(platform, fileName, text)) {
+    RaiseOpenError(platform, fileName, kAbsentReason);
+  }
   return text;
 }
 
 void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes) {
   if (fileName.empty()) RaiseCreateError(platform, fileName, kEmptyNameReason);
-  SysError error = 0;
+  platform.RemoveStaleTemps(fileName);
+  FileHandle handle = kInvalidFile;
   std::string tempPath;
-  const FileHandle handle = platform.CreateTempBeside(fileName, tempPath, error);
-  if (handle == kInvalidFile) {
+  if (const SysError error = platform.CreateTempBeside(fileName, handle, tempPath)) {
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
   // Declared in this order so that the file is closed before it is removed.
@@ -103,18 +128,32 @@ void WriteTextFile(Platform& platform, std::string_view fileName, std::string_vi
   OpenFile file(platform, handle);
   if (!bytes.empty()) {
     std::size_t done = 0;
-    if (!platform.WriteFile(file.Get(), bytes, done, error) || done != bytes.size()) {
+    if (platform.WriteFile(file.Get(), bytes, done) != 0 || done != bytes.size()) {
       throw EWriteError("Stream write error");
     }
   }
-  if (!platform.FlushFile(file.Get(), error)) {
+  if (const SysError error = platform.FlushFile(file.Get())) {
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
-  file.Close();
-  if (!platform.ReplaceWith(temp.Path(), fileName, error)) {
+  if (const SysError error = platform.ReplaceWith(file.Release(), temp.Path(), fileName)) {
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
   temp.Placed();
+}
+
+FileLock::FileLock(Platform& platform, std::string_view fileName) : platform_(platform) {
+  if (const SysError error = platform.LockFile(fileName, kLockWaitMs, lock_)) {
+    RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
+  }
+}
+
+FileLock::~FileLock() noexcept {
+  if (lock_ == kNoLock) return;
+  try {
+    platform_.UnlockFile(lock_);
+  } catch (...) {
+    // The hold ends with the process anyway.
+  }
 }
 
 }  // namespace lw

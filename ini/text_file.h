@@ -1,6 +1,8 @@
-// Whole-file reads and safe whole-file replacement, raising the stream errors.
+// Whole-file reads, safe whole-file replacement and holds on files against other runs,
+// raising the stream errors.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,17 +16,42 @@ inline constexpr std::string_view kNulByteReason =
 inline constexpr std::string_view kShortReadReason = "The file could not be read whole";
 inline constexpr std::string_view kTooLargeReason = "The file is too large to load";
 inline constexpr std::string_view kEmptyNameReason = "The file name is empty";
+inline constexpr std::string_view kAbsentReason = "The file does not exist";
 
-// The platform's text for `error` without its trailing blanks, control bytes and full stops.
+// How long a run waits for another that holds a file.
+inline constexpr std::uint32_t kLockWaitMs = 60000;
+
+// The reason for `error`: the tool's own words for its own codes, else the platform's
+// text without its trailing blanks, control bytes and full stops.
 std::string SystemErrorReason(Platform& platform, SysError error);
 
-// The bytes of the file, read with one read of its whole length. Raises EFOpenError when
-// the file cannot be opened or read whole, or holds a NUL byte.
+// Reads the whole file into `text` with one read of its length; false, `text` untouched,
+// when nothing is there to read (see Platform::OpenForRead). Raises EFOpenError when the
+// file cannot be opened or read whole, or holds a NUL byte.
+bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text);
+
+// The same for a file that must be there.
 std::string ReadTextFile(Platform& platform, std::string_view fileName);
 
 // Replaces the file by `bytes`: written to a new file beside it, flushed, then put in its
 // place in one step. On any failure the target is left as it was and nothing else stays
-// behind; raises EFCreateError, or EWriteError when the write falls short.
+// behind; raises EFCreateError, or EWriteError when the write falls short. Temporary
+// files left there by killed runs are removed first.
 void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes);
+
+// Holds other runs of the tool off a file for as long as it lives.
+class FileLock {
+ public:
+  // Waits up to kLockWaitMs; raises EFOpenError naming the file when that runs out or the
+  // hold cannot be taken.
+  FileLock(Platform& platform, std::string_view fileName);
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() noexcept;
+
+ private:
+  Platform& platform_;
+  LockHandle lock_ = kNoLock;
+};
 
 }  // namespace lw

@@ -2,6 +2,7 @@
 // into '/' here; paths handed back use '\' again. The registry lives in registry-posix.h.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -34,6 +35,10 @@ using posix::NativePath;
 using posix::PosixRegistry;
 using posix::UniqueFd;
 using posix::WriteAll;
+
+// Temporary files: ".~lw" and eight random characters, no longer than "rasphone.pbk".
+constexpr char kTempPrefix[] = ".~lw";
+constexpr std::size_t kTempNameSize = 12;
 
 // The process umask, read without changing it where /proc tells it.
 mode_t CurrentUmask() {
@@ -154,121 +159,116 @@ class PosixPlatform final : public Platform {
     return registry_.ConnectRegistry(machine, root, key);
   }
 
-  std::string GetEnv(std::string_view name) override {
-    const char* value = std::getenv(std::string(name).c_str());
-    return value == nullptr ? std::string() : std::string(value);
+  SysError GetEnv(std::string_view name, std::string& value) override {
+    const char* text = std::getenv(std::string(name).c_str());
+    value = text == nullptr ? std::string() : std::string(text);
+    return 0;
   }
+
+  void TrustFolder(std::string_view) override {}
 
   void CreateDirectories(std::string_view path) override { MakeDirectories(NativePath(path)); }
 
-  bool FileExists(std::string_view path) override {
-    struct stat info;
-    return ::stat(NativePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
+    lock = kNoLock;
+    const std::string folder = NativePath(FolderOf(path));
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return errno == ENOENT ? 0 : static_cast<SysError>(errno);
+    // Polled, so that the wait has a bound; the hold ends with the descriptor.
+    for (std::uint32_t waited = 0;; waited += 50) {
+      if (::flock(dir.get(), LOCK_EX | LOCK_NB) == 0) break;
+      if (errno != EWOULDBLOCK && errno != EINTR) return static_cast<SysError>(errno);
+      if (waited >= timeoutMs) return kErrorLockTimeout;
+      Sleep(50);
+    }
+    lock = dir.release();
+    return 0;
   }
 
-  FileHandle OpenForRead(std::string_view path, SysError& error) override {
-    const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd == -1) {
-      error = static_cast<SysError>(errno);
-      return kInvalidFile;
-    }
-    // Windows opens no directory as a file.
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-      ::close(fd);
-      error = EISDIR;
-      return kInvalidFile;
-    }
-    return fd;
+  void UnlockFile(LockHandle lock) override {
+    if (lock != kNoLock) ::close(static_cast<int>(lock));
   }
 
-  bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) override {
+  SysError OpenForRead(std::string_view path, FileHandle& file) override {
+    file = kInvalidFile;
+    UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd) return errno == ENOENT ? 0 : static_cast<SysError>(errno);
     struct stat info;
-    if (::fstat(static_cast<int>(file), &info) != 0) {
-      error = static_cast<SysError>(errno);
-      return false;
-    }
+    if (::fstat(fd.get(), &info) != 0) return static_cast<SysError>(errno);
+    // Windows opens no directory as a file; the phonebook is then simply not there.
+    if (S_ISDIR(info.st_mode)) return 0;
+    if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
+    file = fd.release();
+    return 0;
+  }
+
+  SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
+    struct stat info;
+    if (::fstat(static_cast<int>(file), &info) != 0) return static_cast<SysError>(errno);
     size = static_cast<std::uint64_t>(info.st_size);
-    return true;
+    return 0;
   }
 
-  bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
-                SysError& error) override {
+  SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override {
     ssize_t got;
     do {
       got = ::read(static_cast<int>(file), buffer, size);
     } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-      error = static_cast<SysError>(errno);
-      done = 0;
-      return false;
-    }
-    done = static_cast<std::size_t>(got);
-    return true;
+    done = got < 0 ? 0 : static_cast<std::size_t>(got);
+    return got < 0 ? static_cast<SysError>(errno) : 0;
   }
 
-  FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
-                              SysError& error) override {
-    if (target.empty()) {
-      error = ENOENT;
-      return kInvalidFile;
-    }
+  SysError CreateTempBeside(std::string_view target, FileHandle& file,
+                            std::string& tempPath) override {
+    if (target.empty()) return ENOENT;
     const std::string_view folder = FolderOf(target);
-    // Hidden, named after the target (cut to stay within NAME_MAX), 0600 until replaced.
-    std::string prefix(".");
-    prefix.append(target.substr(folder.size(), 200)).append(".");
+    // Hidden, and no longer than the phonebook's own name; 0600 until it is put in place.
     std::string native;
-    const int fd = CreateUnique(NativePath(folder) + prefix, 0600, native);
-    if (fd == -1) {
-      error = static_cast<SysError>(errno);
-      return kInvalidFile;
-    }
-    tempPath = std::string(folder) + native.substr(native.size() - prefix.size() - 12);
-    return fd;
+    const int fd = CreateUnique(NativePath(folder) + kTempPrefix, 0600, native,
+                                kTempNameSize - (sizeof kTempPrefix - 1));
+    if (fd == -1) return static_cast<SysError>(errno);
+    tempPath = std::string(folder) + native.substr(native.size() - kTempNameSize);
+    file = fd;
+    return 0;
   }
 
-  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                 SysError& error) override {
+  SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override {
     ssize_t written;
     do {
       written = ::write(static_cast<int>(file), data.data(), data.size());
     } while (written < 0 && errno == EINTR);
-    if (written < 0) {
-      error = static_cast<SysError>(errno);
-      done = 0;
-      return false;
-    }
-    done = static_cast<std::size_t>(written);
-    return true;
+    done = written < 0 ? 0 : static_cast<std::size_t>(written);
+    return written < 0 ? static_cast<SysError>(errno) : 0;
   }
 
-  bool FlushFile(FileHandle file, SysError& error) override {
-    if (::fsync(static_cast<int>(file)) == 0) return true;
-    error = static_cast<SysError>(errno);
-    return false;
+  SysError FlushFile(FileHandle file) override {
+    return ::fsync(static_cast<int>(file)) == 0 ? 0 : static_cast<SysError>(errno);
   }
 
   void CloseFile(FileHandle file) override {
     if (file != kInvalidFile) ::close(static_cast<int>(file));
   }
 
-  bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) override {
-    const std::string from = NativePath(temp);
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
+                       std::string_view target) override {
+    const UniqueFd file(static_cast<int>(temp));
+    const std::string from = NativePath(tempPath);
     const std::string to = NativePath(target);
-    if (!TakeOverPermissions(from, to, error)) return false;
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-      error = static_cast<SysError>(errno);
-      return false;
-    }
+    if (const SysError error = TakeOverPermissions(file.get(), to)) return error;
+    if (::rename(from.c_str(), to.c_str()) != 0) return static_cast<SysError>(errno);
     // The rename itself is durable only once the folder is on disk too.
     const std::string folder = NativePath(FolderOf(target));
     const UniqueFd dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) ::fsync(dir.get());
-    return true;
+    return 0;
   }
 
-  void RemoveFile(std::string_view path) override { ::unlink(NativePath(path).c_str()); }
+  SysError RemoveFile(std::string_view path) override {
+    return ::unlink(NativePath(path).c_str()) == 0 ? 0 : static_cast<SysError>(errno);
+  }
+
+  void RemoveStaleTemps(std::string_view) override {}
 
   std::string FullPathName(std::string_view path) override {
     if (path.empty()) return {};
@@ -323,41 +323,31 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  // Gives `temp` the permissions (and, where allowed, the owner) of `target`, or those a
-  // plain create would give when there is no target.
-  static bool TakeOverPermissions(const std::string& temp, const std::string& target,
-                                  SysError& error) {
-    const UniqueFd file(::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!file) {
-      error = static_cast<SysError>(errno);
-      return false;
-    }
+  // Gives the open `temp` the permissions (and, where allowed, the owner) of `target`, or
+  // those a plain create would give when there is no target.
+  static SysError TakeOverPermissions(int temp, const std::string& target) {
     struct stat info;
     mode_t mode;
-    if (::stat(target.c_str(), &info) == 0) {
-      if (!S_ISREG(info.st_mode)) return true;  // the rename decides
-      // Owner first: a change of owner clears set-id bits that the mode then restores.
-      if (::fchown(file.get(), info.st_uid, info.st_gid) != 0) {
-        if (errno != EPERM) {
-          error = static_cast<SysError>(errno);
-          return false;
-        }
+    if (::lstat(target.c_str(), &info) == 0) {
+      if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
+      // Replacing what the process could not write to would undo the file's protection.
+      const UniqueFd writable(
+          ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (!writable) return static_cast<SysError>(errno);
+      if (::fstat(writable.get(), &info) != 0) return static_cast<SysError>(errno);
+      if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
+        if (errno != EPERM) return static_cast<SysError>(errno);
         // The group alone may still be allowed.
-        [[maybe_unused]] const int ignored =
-            ::fchown(file.get(), static_cast<uid_t>(-1), info.st_gid);
+        [[maybe_unused]] const int ignored = ::fchown(temp, static_cast<uid_t>(-1), info.st_gid);
       }
-      mode = info.st_mode & 07777;
+      // Never set-id or sticky bits: the text is the tool's, not an executable's.
+      mode = info.st_mode & 0777;
     } else if (errno == ENOENT) {
       mode = 0666 & ~CurrentUmask();
     } else {
-      error = static_cast<SysError>(errno);
-      return false;
+      return static_cast<SysError>(errno);
     }
-    if (::fchmod(file.get(), mode) != 0) {
-      error = static_cast<SysError>(errno);
-      return false;
-    }
-    return true;
+    return ::fchmod(temp, mode) == 0 ? 0 : static_cast<SysError>(errno);
   }
 
   std::vector<std::string> arguments_;

@@ -94,14 +94,14 @@ void WriteAll(HANDLE handle, std::string_view data) {
   }
 }
 
-// "~lw" and sixteen hex digits from the system's random generator: nobody can guess it.
-bool RandomName(std::string_view extension, std::string& name) {
+// "~lw" and nine characters from the system's random generator (45 bits nobody can
+// guess): no longer than "rasphone.pbk", so a path that can be read can be saved.
+bool RandomName(std::string& name) {
   std::uint64_t random = 0;
   if (!::RtlGenRandom(&random, sizeof random)) return false;
-  static constexpr char kHex[] = "0123456789abcdef";
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
   name = "~lw";
-  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(random >> shift) & 15];
-  name += extension;
+  for (int i = 0; i < 9; ++i, random >>= 5) name += kDigits[random & 31];
   return true;
 }
 
@@ -225,21 +225,24 @@ class Win32Platform final : public Platform {
     return status;
   }
 
-  std::string GetEnv(std::string_view name) override {
+  SysError GetEnv(std::string_view name, std::string& value) override {
     const std::string variable(name);
-    std::string value(256, '\0');
+    value.assign(256, '\0');
     // The size asked for includes the NUL; the value may change between the calls.
     for (int attempt = 0; attempt < 8; ++attempt) {
       const DWORD size = ::GetEnvironmentVariableA(variable.c_str(), value.data(),
                                                    static_cast<DWORD>(value.size()));
       if (size < value.size()) {
         value.resize(size);
-        return value;
+        return 0;
       }
       value.resize(size);
     }
-    return {};
+    value.clear();
+    return 0;
   }
+
+  void TrustFolder(std::string_view) override {}
 
   void CreateDirectories(std::string_view path) override {
     const std::string text(path);
@@ -252,122 +255,118 @@ class Win32Platform final : public Platform {
     }
   }
 
-  bool FileExists(std::string_view path) override {
-    const std::string name(path);
-    WIN32_FIND_DATAA found;
-    const UniqueFind search(::FindFirstFileA(name.c_str(), &found));
-    return search && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  SysError LockFile(std::string_view, std::uint32_t, LockHandle& lock) override {
+    lock = kNoLock;
+    return 0;
   }
 
-  FileHandle OpenForRead(std::string_view path, SysError& error) override {
-    const std::string name(path);
-    const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) error = ::GetLastError();
-    return reinterpret_cast<FileHandle>(file);
-  }
+  void UnlockFile(LockHandle) override {}
 
-  bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) override {
-    LARGE_INTEGER length;
-    if (!::GetFileSizeEx(ToHandle(file), &length)) {
-      error = ::GetLastError();
-      return false;
+  SysError OpenForRead(std::string_view path, FileHandle& file) override {
+    const std::string name(path);
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = reinterpret_cast<FileHandle>(handle);
+    if (handle != INVALID_HANDLE_VALUE) return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+    // A folder in the file's place counts as no file.
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return 0;
     }
-    size = static_cast<std::uint64_t>(length.QuadPart);
-    return true;
+    return error;
   }
 
-  bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
-                SysError& error) override {
+  SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
+    LARGE_INTEGER length;
+    if (!::GetFileSizeEx(ToHandle(file), &length)) return ::GetLastError();
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return 0;
+  }
+
+  SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override {
     DWORD got = 0;
     const bool ok = ::ReadFile(ToHandle(file), buffer, ClampToDword(size), &got, nullptr);
     done = got;
-    if (!ok) error = ::GetLastError();
-    return ok;
+    return ok ? 0 : ::GetLastError();
   }
 
-  FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
-                              SysError& error) override {
-    if (target.empty()) {
-      error = ERROR_PATH_NOT_FOUND;
-      return kInvalidFile;
-    }
+  SysError CreateTempBeside(std::string_view target, FileHandle& file,
+                            std::string& tempPath) override {
+    if (target.empty()) return ERROR_PATH_NOT_FOUND;
     const std::string folder = FolderOf(target);
     std::string name;
+    SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      if (!RandomName(".tmp", name)) {
-        error = ERROR_GEN_FAILURE;
-        return kInvalidFile;
-      }
+      if (!RandomName(name)) return ERROR_GEN_FAILURE;
       const std::string path = folder + name;
-      const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
+      const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
-        return reinterpret_cast<FileHandle>(file);
+        file = reinterpret_cast<FileHandle>(handle);
+        return 0;
       }
       error = ::GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    return kInvalidFile;
+    return error;
   }
 
-  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                 SysError& error) override {
+  SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override {
     DWORD written = 0;
     const bool ok =
         ::WriteFile(ToHandle(file), data.data(), ClampToDword(data.size()), &written, nullptr);
     done = written;
-    if (!ok) error = ::GetLastError();
-    return ok;
+    return ok ? 0 : ::GetLastError();
   }
 
-  bool FlushFile(FileHandle file, SysError& error) override {
-    if (::FlushFileBuffers(ToHandle(file))) return true;
-    error = ::GetLastError();
-    return false;
+  SysError FlushFile(FileHandle file) override {
+    return ::FlushFileBuffers(ToHandle(file)) ? 0 : ::GetLastError();
   }
 
   void CloseFile(FileHandle file) override {
     if (file != kInvalidFile) ::CloseHandle(ToHandle(file));
   }
 
-  bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) override {
-    const std::string from(temp);
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
+                       std::string_view target) override {
+    CloseFile(temp);
+    const std::string from(tempPath);
     const std::string to(target);
     const DWORD attributes = ::GetFileAttributesA(to.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       if (::MoveFileExA(from.c_str(), to.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+        return 0;
       }
-      error = ::GetLastError();
-      return false;
+      return ::GetLastError();
     }
     // ReplaceFileA keeps the target's ACL, attributes and owner. It is given a backup name
     // because without one a failure half-way may leave the target under a name nobody
     // knows; with one the old file can always be put back.
     std::string backup;
-    if (!RandomName(".bak", backup)) {
-      error = ERROR_GEN_FAILURE;
-      return false;
-    }
+    if (!RandomName(backup)) return ERROR_GEN_FAILURE;
     backup.insert(0, FolderOf(to));
     if (::ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
       ::DeleteFileA(backup.c_str());
-      return true;
+      return 0;
     }
-    error = ::GetLastError();
+    const DWORD error = ::GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
       ::MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
-    return false;
+    return error;
   }
 
-  void RemoveFile(std::string_view path) override {
+  SysError RemoveFile(std::string_view path) override {
     const std::string name(path);
-    ::DeleteFileA(name.c_str());
+    return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
+
+  void RemoveStaleTemps(std::string_view) override {}
 
   std::string FullPathName(std::string_view path) override {
     const std::string name(path);

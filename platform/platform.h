@@ -13,12 +13,23 @@
 
 namespace lw {
 
-// A system error code: GetLastError() on Windows, errno on POSIX.
+// A system error code: GetLastError() on Windows, errno on POSIX; 0 is success.
 using SysError = std::uint32_t;
+
+// Codes of the tool's own, in the range Windows leaves to applications, so that no system
+// code means the same; the core words them.
+inline constexpr SysError kErrorLockTimeout = 0x20000001;     // another run held the file
+inline constexpr SysError kErrorNotInCodePage = 0x20000002;   // a name the code page lacks
+inline constexpr SysError kErrorNotRegularFile = 0x20000003;  // a FIFO, socket or device
+inline constexpr SysError kErrorLinkRefused = 0x20000004;     // a link where none may be
 
 // An open file; kInvalidFile when none.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
+
+// A hold on a file against other runs of the tool; kNoLock when none.
+using LockHandle = std::intptr_t;
+inline constexpr LockHandle kNoLock = -1;
 
 // A registry key handle as the core sees it (HKEY); 0 when none. The predefined roots
 // keep their 32-bit published values (0x80000001, 0x80000002) on every build.
@@ -73,34 +84,54 @@ class Platform {
   virtual RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
 
   // Environment and directories.
-  // Value of an environment variable; empty when it is not set.
-  virtual std::string GetEnv(std::string_view name) = 0;
-  // Creates a directory and every missing parent; failures are ignored.
+  // Value of an environment variable in the ANSI code page, into `value`; empty when it
+  // is not set. kErrorNotInCodePage when the value is a folder that the code page cannot
+  // name exactly, neither by its long nor by its short name: never a look-alike.
+  virtual SysError GetEnv(std::string_view name, std::string& value) = 0;
+  // Below `folder` nothing is followed: a link or reparse point in place of a folder or
+  // file of a path below it is refused (kErrorLinkRefused), never entered or replaced.
+  // `folder` itself may be one. Paths below no trusted folder refuse one as their last part.
+  virtual void TrustFolder(std::string_view folder) = 0;
+  // Creates a directory and every missing parent; failures are ignored (the next call
+  // on a path inside reports them).
   virtual void CreateDirectories(std::string_view path) = 0;
-  // True when a directory lookup finds `path` and it is not a directory.
-  virtual bool FileExists(std::string_view path) = 0;
 
-  // Files.
-  // Opens for reading, sharing read access only (other writers are refused).
-  virtual FileHandle OpenForRead(std::string_view path, SysError& error) = 0;
-  virtual bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) = 0;
+  // Files. Every fallible call returns 0 or the system's error code.
+  // Waits up to `timeoutMs` while another run of the tool holds the file `path`, then
+  // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold ends
+  // with the process, however it ends. With no folder of `path` to hold, `lock` is
+  // kNoLock and 0 is returned: nothing can be written there.
+  virtual SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) = 0;
+  virtual void UnlockFile(LockHandle lock) = 0;
+  // Opens an existing regular file for reading; others may read it meanwhile, not write.
+  // When nothing is there (no such file or folder, or a folder in the file's place) it
+  // returns 0 with `file` kInvalidFile.
+  virtual SysError OpenForRead(std::string_view path, FileHandle& file) = 0;
+  virtual SysError GetFileSize(FileHandle file, std::uint64_t& size) = 0;
   // One read of up to `size` bytes; `done` receives the count read.
-  virtual bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
-                        SysError& error) = 0;
-  // Creates a new file exclusively in the folder of `target`, under a name nobody can
-  // predict; `tempPath` receives its path.
-  virtual FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
-                                      SysError& error) = 0;
+  virtual SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) = 0;
+  // Creates a new file for writing, nobody else's, in the folder of `target`, under an
+  // unpredictable name no longer than "rasphone.pbk" (so that a path that can be read
+  // can be saved); `tempPath` receives its path.
+  virtual SysError CreateTempBeside(std::string_view target, FileHandle& file,
+                                    std::string& tempPath) = 0;
   // One write of `data`; `done` receives the count written.
-  virtual bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                         SysError& error) = 0;
+  virtual SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) = 0;
   // Flushes the file's data to the disk.
-  virtual bool FlushFile(FileHandle file, SysError& error) = 0;
+  virtual SysError FlushFile(FileHandle file) = 0;
   virtual void CloseFile(FileHandle file) = 0;
-  // Puts the file `temp` in the place of `target` in one step, keeping the target's
-  // permissions (and owner where possible) when it exists.
-  virtual bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) = 0;
-  virtual void RemoveFile(std::string_view path) = 0;
+  // Puts the temporary file `temp`, still open at `tempPath`, in the place of `target` in
+  // one step: the name `target` is never absent meanwhile, and an existing target's
+  // permissions, attributes (and owner where allowed) carry over. An existing target that
+  // the process could not open for writing is left as it is (access denied). Closes `temp`
+  // in every case.
+  virtual SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
+                               std::string_view target) = 0;
+  // Removes a file; an open file cannot be removed.
+  virtual SysError RemoveFile(std::string_view path) = 0;
+  // Removes the temporary files of CreateTempBeside's naming beside `target` that belong
+  // to the process's user and are older than ten minutes (left by runs that were killed).
+  virtual void RemoveStaleTemps(std::string_view target) = 0;
 
   // Full path of `path` as GetFullPathNameA expands it; empty for an empty path.
   virtual std::string FullPathName(std::string_view path) = 0;

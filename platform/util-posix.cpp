@@ -57,20 +57,21 @@ bool FillRandom(void* buffer, std::size_t size) {
   return true;
 }
 
-bool RandomName(std::string& text) {
+bool RandomName(std::string& text, std::size_t size) {
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  unsigned char bytes[12];
-  if (!FillRandom(bytes, sizeof bytes)) return false;
+  std::string bytes(size, '\0');
+  if (!FillRandom(bytes.data(), bytes.size())) return false;
   text.clear();
-  for (const unsigned char b : bytes) text += kAlphabet[b & 63];
+  for (const char b : bytes) text += kAlphabet[static_cast<unsigned char>(b) & 63];
   return true;
 }
 
-int CreateUnique(const std::string& prefix, mode_t mode, std::string& path) {
+int CreateUnique(const std::string& prefix, mode_t mode, std::string& path,
+                 std::size_t randomSize) {
   std::string random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!RandomName(random)) return -1;
+    if (!RandomName(random, randomSize)) return -1;
     path = prefix + random;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd != -1 || errno != EEXIST) return fd;

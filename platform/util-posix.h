@@ -20,6 +20,12 @@ class UniqueFd {
     if (fd_ != -1) ::close(fd_);
   }
   int get() const noexcept { return fd_; }
+  // Hands the descriptor over; the owner is then empty.
+  int release() noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   explicit operator bool() const noexcept { return fd_ != -1; }
 
  private:
@@ -47,11 +53,13 @@ void WriteAll(int fd, std::string_view data);
 // Fills `buffer` with `size` bytes from the system's random source; false on failure.
 bool FillRandom(void* buffer, std::size_t size);
 
-// Twelve random characters from a 64-letter alphabet: 72 bits nobody can guess.
-bool RandomName(std::string& text);
+// `size` random characters from a 64-letter alphabet, 6 bits each, nobody can guess.
+bool RandomName(std::string& text, std::size_t size = 12);
 
-// Creates a new file exclusively under `prefix` + random text; -1 with errno on failure.
-int CreateUnique(const std::string& prefix, mode_t mode, std::string& path);
+// Creates a new file exclusively under `prefix` + `randomSize` random characters, not
+// following a link there; -1 with errno on failure.
+int CreateUnique(const std::string& prefix, mode_t mode, std::string& path,
+                 std::size_t randomSize = 12);
 
 // mkdir -p; failures are left to the caller's next step.
 void MakeDirectories(const std::string& native);

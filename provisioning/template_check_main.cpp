@@ -16,11 +16,11 @@ int main(int argc, char** argv) {
   const std::string path = argv[1];
   const auto platform = lw::CreateSystemPlatform(argc, argv);
   try {
-    if (!platform->FileExists(path)) {
+    const lw::TMemIniFile templ(*platform, path);
+    if (!templ.Loaded()) {
       std::cerr << path << ": no such template file\n";
       return 2;
     }
-    const lw::TMemIniFile templ(*platform, path);
     const auto problems = lw::CheckTemplate(*platform, templ);
     for (const auto& problem : problems) std::cerr << path << ": " << problem.Text() << "\n";
     if (!problems.empty()) {

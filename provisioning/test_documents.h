@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "ini/mem_ini_file.h"
-#include "ini/string_list.h"
 #include "support/exception.h"
 #include "tests/fake_platform.h"
 
@@ -28,9 +27,7 @@ class TextDocument : public TMemIniFile {
 
 // The bytes SaveFile writes for `document`.
 inline std::string Saved(const TMemIniFile& document) {
-  TStringList lines;
-  document.SaveLines(lines);
-  return lines.JoinLines();
+  return document.SaveText();
 }
 
 class TestFailure : public Exception {

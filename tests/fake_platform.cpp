@@ -31,6 +31,24 @@ void FakePlatform::AddResource(std::string name, std::uint32_t type, std::string
   resources_[{Upper(name), type}] = std::move(bytes);
 }
 
+void FakePlatform::WriteLine(std::string_view line) {
+  lines.emplace_back(line);
+  events.push_back("line " + std::string(line));
+}
+
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+  sleeps.push_back(milliseconds);
+  events.push_back("sleep " + std::to_string(milliseconds));
+}
+
+std::vector<std::string> FakePlatform::FileCalls() const {
+  std::vector<std::string> found;
+  for (const std::string& event : events) {
+    if (event.rfind("line ", 0) != 0 && event.rfind("sleep ", 0) != 0) found.push_back(event);
+  }
+  return found;
+}
+
 std::string FakePlatform::ReadLine() {
   ++readLineCalls;
   if (input.empty()) return {};
@@ -138,23 +156,27 @@ RegStatus FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, R
   return 0;
 }
 
-std::string FakePlatform::GetEnv(std::string_view name) {
-  const auto it = env.find(std::string(name));
-  return it == env.end() ? std::string() : it->second;
+SysError FakePlatform::GetEnv(std::string_view name, std::string& value) {
+  const std::string variable(name);
+  if (envNotInCodePage.count(variable) != 0) return kErrorNotInCodePage;
+  const auto it = env.find(variable);
+  value = it == env.end() ? std::string() : it->second;
+  return 0;
+}
+
+void FakePlatform::TrustFolder(std::string_view folder) {
+  events.push_back("TrustFolder " + std::string(folder));
 }
 
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
-  while (!folder.empty() && files.count(folder) == 0 && readOnlyDirs.count(FolderOf(folder)) == 0) {
+  while (!folder.empty() && files.count(folder) == 0 && readOnlyDirs.count(FolderOf(folder)) == 0 &&
+         ThroughLink(folder) == 0) {
     dirs.insert(folder);
     const std::string parent = FolderOf(folder);
     if (parent == folder) break;
     folder = parent;
   }
-}
-
-bool FakePlatform::FileExists(std::string_view path) {
-  return files.count(std::string(path)) != 0;
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
@@ -170,42 +192,62 @@ std::vector<std::string> FakePlatform::FilesContaining(const std::string& part) 
   return found;
 }
 
-FileHandle FakePlatform::OpenForRead(std::string_view path, SysError& error) {
+SysError FakePlatform::ThroughLink(const std::string& path) const {
+  for (const std::string& link : links) {
+    if (path == link || path.rfind(link + "\\", 0) == 0) return kErrorLinkRefused;
+  }
+  return 0;
+}
+
+bool FakePlatform::IsOpen(const std::string& path) const {
+  return std::any_of(fileHandles_.begin(), fileHandles_.end(),
+                     [&](const auto& handle) { return handle.second.path == path; });
+}
+
+SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) {
   const std::string name(path);
-  if (dirs.count(name) != 0) {
-    error = kAccessDenied;
-    return kInvalidFile;
+  events.push_back("LockFile " + name);
+  if (timeoutMs == 0) return kErrorLockTimeout;
+  if (busyFiles.count(name) != 0) return kErrorLockTimeout;
+  if (dirs.count(FolderOf(name)) == 0) {
+    lock = kNoLock;
+    return 0;
   }
-  if (files.count(name) == 0) {
-    error = kFileNotFound;
-    return kInvalidFile;
-  }
-  if (lockedFiles.count(name) != 0) {
-    error = kSharingViolation;
-    return kInvalidFile;
-  }
-  const FileHandle handle = nextFile_++;
-  fileHandles_[handle] = {name, false, 0, {}};
-  return handle;
+  lock = nextLock_++;
+  locks_[lock] = name;
+  return 0;
 }
 
-bool FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) {
+void FakePlatform::UnlockFile(LockHandle lock) {
+  const auto it = locks_.find(lock);
+  events.push_back("UnlockFile " + (it == locks_.end() ? std::string("(bad)") : it->second));
+  if (it != locks_.end()) locks_.erase(it);
+}
+
+SysError FakePlatform::OpenForRead(std::string_view path, FileHandle& file) {
+  const std::string name(path);
+  events.push_back("OpenForRead " + name);
+  file = kInvalidFile;
+  if (const SysError error = ThroughLink(name)) return error;
+  if (const auto it = openErrors.find(name); it != openErrors.end()) return it->second;
+  if (dirs.count(name) != 0 || files.count(name) == 0) return 0;
+  if (lockedFiles.count(name) != 0) return kSharingViolation;
+  file = nextFile_++;
+  fileHandles_[file] = {name, false, 0, {}};
+  return 0;
+}
+
+SysError FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end()) {
-    error = 6;
-    return false;
-  }
+  if (it == fileHandles_.end()) return 6;
   size = files[it->second.path].size();
-  return true;
+  return 0;
 }
 
-bool FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
-                            SysError& error) {
+SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
+                                std::size_t& done) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end()) {
-    error = 6;
-    return false;
-  }
+  if (it == fileHandles_.end()) return 6;
   const std::string& bytes = files[it->second.path];
   const std::size_t start = std::min(it->second.position, bytes.size());
   std::size_t count = std::min(size, bytes.size() - start);
@@ -213,35 +255,27 @@ bool FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size, std
   std::memcpy(buffer, bytes.data() + start, count);
   it->second.position = start + count;
   done = count;
-  return true;
+  return 0;
 }
 
-FileHandle FakePlatform::CreateTempBeside(std::string_view target, std::string& tempPath,
-                                          SysError& error) {
+SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
+                                        std::string& tempPath) {
+  events.push_back("CreateTempBeside " + std::string(target));
   const std::string folder = FolderOf(target);
-  if (!folder.empty() && dirs.count(folder) == 0) {
-    error = kPathNotFound;
-    return kInvalidFile;
-  }
-  if (readOnlyDirs.count(folder) != 0) {
-    error = kAccessDenied;
-    return kInvalidFile;
-  }
+  if (const SysError error = ThroughLink(std::string(target))) return error;
+  if (!folder.empty() && dirs.count(folder) == 0) return kPathNotFound;
+  if (readOnlyDirs.count(folder) != 0) return kAccessDenied;
   tempPath = (folder.empty() ? std::string() : folder + "\\") + "~lw" +
              std::to_string(++nextTemp_) + ".tmp";
   files[tempPath] = {};
-  const FileHandle handle = nextFile_++;
-  fileHandles_[handle] = {tempPath, true, 0, {}};
-  return handle;
+  file = nextFile_++;
+  fileHandles_[file] = {tempPath, true, 0, {}};
+  return 0;
 }
 
-bool FakePlatform::WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                             SysError& error) {
+SysError FakePlatform::WriteFile(FileHandle file, std::string_view data, std::size_t& done) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end() || !it->second.writing) {
-    error = 6;
-    return false;
-  }
+  if (it == fileHandles_.end() || !it->second.writing) return 6;
   std::size_t count = data.size();
   if (diskSpace) {
     count = std::min(count, *diskSpace);
@@ -249,43 +283,49 @@ bool FakePlatform::WriteFile(FileHandle file, std::string_view data, std::size_t
   }
   files[it->second.path].append(data.substr(0, count));
   done = count;
-  if (count < data.size()) {
-    error = kDiskFull;
-    return false;
-  }
-  return true;
+  return count < data.size() ? kDiskFull : 0;
 }
 
-bool FakePlatform::FlushFile(FileHandle file, SysError& error) {
-  if (flushFails || fileHandles_.count(file) == 0) {
-    error = kDiskFull;
-    return false;
-  }
-  return true;
+SysError FakePlatform::FlushFile(FileHandle file) {
+  if (flushFails || fileHandles_.count(file) == 0) return kDiskFull;
+  return 0;
 }
 
 void FakePlatform::CloseFile(FileHandle file) {
   fileHandles_.erase(file);
 }
 
-bool FakePlatform::ReplaceWith(std::string_view temp, std::string_view target, SysError& error) {
-  const std::string from(temp);
+SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
+                                   std::string_view target) {
+  const std::string from(tempPath);
   const std::string to(target);
-  if (replaceFails || lockedFiles.count(to) != 0) {
-    error = kSharingViolation;
-    return false;
-  }
-  if (dirs.count(to) != 0) {
-    error = kAccessDenied;
-    return false;
+  events.push_back("ReplaceWith " + to);
+  const auto handle = fileHandles_.find(temp);
+  const bool ours = handle != fileHandles_.end() && handle->second.path == from;
+  CloseFile(temp);
+  if (!ours) return 6;
+  if (const SysError error = ThroughLink(to)) return error;
+  if (replaceFails || lockedFiles.count(to) != 0) return kSharingViolation;
+  if (dirs.count(to) != 0 || (files.count(to) != 0 && readOnlyFiles.count(to) != 0)) {
+    return kAccessDenied;
   }
   files[to] = files[from];
   files.erase(from);
-  return true;
+  return 0;
 }
 
-void FakePlatform::RemoveFile(std::string_view path) {
-  files.erase(std::string(path));
+SysError FakePlatform::RemoveFile(std::string_view path) {
+  const std::string name(path);
+  events.push_back("RemoveFile " + name);
+  if (files.count(name) == 0) return kFileNotFound;
+  // As on Windows: a file that is open cannot be removed.
+  if (IsOpen(name)) return kSharingViolation;
+  files.erase(name);
+  return 0;
+}
+
+void FakePlatform::RemoveStaleTemps(std::string_view target) {
+  events.push_back("RemoveStaleTemps " + std::string(target));
 }
 
 std::string FakePlatform::FullPathName(std::string_view path) {

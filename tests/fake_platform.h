@@ -58,18 +58,25 @@ class FakePlatform : public Platform {
   std::size_t OpenKeyCount() const { return regHandles_.size(); }
 
   // --- Files ---
-  std::map<std::string, std::string> files;  // path -> bytes
-  std::set<std::string> dirs;                // folders that exist
-  std::set<std::string> readOnlyDirs;        // new files refused here
-  std::set<std::string> lockedFiles;         // open elsewhere for writing
-  std::optional<std::size_t> shortReadBy;    // reads return this many bytes fewer
-  std::optional<std::size_t> diskSpace;      // bytes left for writes
+  std::map<std::string, std::string> files;    // path -> bytes
+  std::set<std::string> dirs;                  // folders that exist
+  std::set<std::string> readOnlyDirs;          // new files refused here
+  std::set<std::string> lockedFiles;           // open elsewhere for writing
+  std::set<std::string> readOnlyFiles;         // readable, but replacing them is refused
+  std::map<std::string, SysError> openErrors;  // OpenForRead of the path fails with this
+  std::set<std::string> links;                 // links: paths through them are refused
+  std::set<std::string> busyFiles;             // another run holds them past the wait
+  std::set<std::string> envNotInCodePage;      // variables GetEnv cannot give exactly
+  std::optional<std::size_t> shortReadBy;      // reads return this many bytes fewer
+  std::optional<std::size_t> diskSpace;        // bytes left for writes
   bool flushFails = false;
   bool replaceFails = false;
   // Adds a file and every folder above it.
   void AddFile(const std::string& path, std::string bytes);
   // Files whose name contains `part` (for finding stray temporary files).
   std::vector<std::string> FilesContaining(const std::string& part) const;
+  // Holds on files taken and not yet released.
+  std::size_t HeldLocks() const { return locks_.size(); }
 
   // --- Recorded ---
   std::vector<std::string> lines;  // WriteLine output, without CR LF
@@ -77,14 +84,21 @@ class FakePlatform : public Platform {
   std::vector<std::uint32_t> sleeps;
   int readLineCalls = 0;
   std::vector<std::string> calls;  // probe and registry calls, in order
+  // One ordered record of what a user or another program could see: "line <text>",
+  // "sleep <ms>", and the file calls "TrustFolder F", "LockFile P", "UnlockFile P",
+  // "OpenForRead P", "RemoveStaleTemps P", "CreateTempBeside P", "ReplaceWith P",
+  // "RemoveFile P".
+  std::vector<std::string> events;
+  // The file calls of `events` alone.
+  std::vector<std::string> FileCalls() const;
 
   // --- Platform ---
   std::string ExecutablePath() override { return exePath; }
   std::vector<std::string> Arguments() override { return args; }
-  void WriteLine(std::string_view line) override { lines.emplace_back(line); }
+  void WriteLine(std::string_view line) override;
   void WriteError(std::string_view text) override { errorOutput += text; }
   std::string ReadLine() override;
-  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  void Sleep(std::uint32_t milliseconds) override;
   std::uintptr_t ModuleBase() override { return moduleBase; }
 
   OsVersion GetVersion() override { return version; }
@@ -101,22 +115,24 @@ class FakePlatform : public Platform {
   RegStatus CloseKey(RegKey key) override;
   RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
 
-  std::string GetEnv(std::string_view name) override;
+  SysError GetEnv(std::string_view name, std::string& value) override;
+  void TrustFolder(std::string_view folder) override;
   void CreateDirectories(std::string_view path) override;
-  bool FileExists(std::string_view path) override;
 
-  FileHandle OpenForRead(std::string_view path, SysError& error) override;
-  bool GetFileSize(FileHandle file, std::uint64_t& size, SysError& error) override;
-  bool ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done,
-                SysError& error) override;
-  FileHandle CreateTempBeside(std::string_view target, std::string& tempPath,
-                              SysError& error) override;
-  bool WriteFile(FileHandle file, std::string_view data, std::size_t& done,
-                 SysError& error) override;
-  bool FlushFile(FileHandle file, SysError& error) override;
+  SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override;
+  void UnlockFile(LockHandle lock) override;
+  SysError OpenForRead(std::string_view path, FileHandle& file) override;
+  SysError GetFileSize(FileHandle file, std::uint64_t& size) override;
+  SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override;
+  SysError CreateTempBeside(std::string_view target, FileHandle& file,
+                            std::string& tempPath) override;
+  SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override;
+  SysError FlushFile(FileHandle file) override;
   void CloseFile(FileHandle file) override;
-  bool ReplaceWith(std::string_view temp, std::string_view target, SysError& error) override;
-  void RemoveFile(std::string_view path) override;
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
+                       std::string_view target) override;
+  SysError RemoveFile(std::string_view path) override;
+  void RemoveStaleTemps(std::string_view target) override;
 
   std::string FullPathName(std::string_view path) override;
   std::string SystemErrorText(SysError error) override;
@@ -138,6 +154,9 @@ class FakePlatform : public Platform {
     std::string written;
   };
   std::string KeyPath(RegKey base, std::string_view subKey) const;
+  // kErrorLinkRefused when `path` is, or lies below, one of `links`.
+  SysError ThroughLink(const std::string& path) const;
+  bool IsOpen(const std::string& path) const;
 
   std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
   std::map<RegKey, RegHandle> regHandles_;
@@ -145,6 +164,8 @@ class FakePlatform : public Platform {
   std::map<FileHandle, OpenFile> fileHandles_;
   FileHandle nextFile_ = 100;
   int nextTemp_ = 0;
+  std::map<LockHandle, std::string> locks_;
+  LockHandle nextLock_ = 1;
   SidHandle liveSid_ = 0;
 };
 
