@@ -60,5 +60,35 @@ TEST(StringListTest, ChangesAndLinearLookups) {
   EXPECT_EQ(list.Count(), 0);
 }
 
+TEST(StringListTest, ReplacedCopiesAreReclaimedWithoutMovingBorrowedLines) {
+  const std::string borrowed = "borrowed=1";
+  TStringList list;
+  Lines model;
+  for (int i = 0; i < 100; ++i) {
+    list.Add("line" + std::to_string(i));
+    model.push_back("line" + std::to_string(i));
+  }
+  list.AddBorrowed(borrowed);
+  model.push_back(borrowed);
+  // Far more replaced bytes than live ones: the arena is copied afresh several times.
+  for (int i = 0; i < 20000; ++i) {
+    const int at = (i * 37) % 100;
+    const std::string line(static_cast<std::size_t>(50 + i % 100), static_cast<char>('a' + i % 26));
+    list.Put(at, line);
+    model[static_cast<std::size_t>(at)] = line;
+    if (i % 7 == 0) {
+      list.Put(at, list[(at + 1) % 100]);  // a copy of its own bytes
+      model[static_cast<std::size_t>(at)] = model[static_cast<std::size_t>((at + 1) % 100)];
+    }
+  }
+  list.Delete(3);
+  model.erase(model.begin() + 3);
+  EXPECT_EQ(Lines(list.begin(), list.end()), model);
+  EXPECT_EQ(list[list.Count() - 1].data(), borrowed.data());
+  // A list split from its own text.
+  list.SplitText(list.JoinLines());
+  EXPECT_EQ(Lines(list.begin(), list.end()), model);
+}
+
 }  // namespace
 }  // namespace lw
