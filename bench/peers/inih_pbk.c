@@ -10,10 +10,11 @@
  * puts it in OUT's place. Lookups by section name find the last section of that name,
  * through a hash table, as the tool's do.
  *
- * The phonebook is read by inih. inih as Debian builds it reads lines of up to 199 bytes, takes lines starting with a
- * blank as the continuation of the previous value, cuts values at " ;", drops lines
- * without "=" and reports no section that holds no key: on such input the output
- * differs from the tool's. */
+ * The phonebook is read by inih. inih as Debian builds it reads lines of up to 199 bytes,
+ * keeps the first 50 bytes of a section's name, takes lines starting with a blank as the
+ * continuation of the previous value, cuts values at " ;", drops lines without "=" and
+ * reports no section that holds no key: on such input the output differs from the
+ * tool's. */
 #define _POSIX_C_SOURCE 200809L
 #include <ini.h>
 #include <stdio.h>
