@@ -180,8 +180,7 @@ def bench_one(programs, path, work, reference_name="pbk-bench"):
                 notes[name] = output
                 continue
             if status != 0:
-                lines = output.strip().splitlines()
-                notes[name] = "failed: " + (lines[-1][:80] if lines else "status %d" % status)
+                notes[name] = "failed (exit %d)" % status
                 continue
             walls[name].append(wall)
             peaks[name].append(peak)
