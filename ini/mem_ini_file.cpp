@@ -21,9 +21,10 @@ constexpr std::uint32_t kHole = 0xFFFFFFFFu;
 // scanned rather than indexed.
 constexpr std::uint32_t kScannedLines = 32;
 constexpr std::size_t kScannedSections = 8;
-// A section's name index is built on this many lookups in a row among the recent ones.
+// A section's name index is built on its lookup of this number while it stays among
+// the sections searched most recently.
 constexpr std::uint32_t kLookupsBeforeIndex = 3;
-// Unused room below this is never reclaimed.
+// Fewer unused bytes or free line places than this are never reclaimed.
 constexpr std::size_t kSlack = 64 * 1024;
 
 [[noreturn]] void TooLarge() {
