@@ -57,6 +57,20 @@ class Modes(SandboxTest):
         self.assertEqual(result.lines()[-1], self.closing())
         self.assertEqual(result.status, 3)
 
+    def test_doubled_quotes_before_a_switch(self):
+        # Wine builds the command line `vpnsetup.exe "" /u`, whose pair is skipped with the
+        # blank after it; natively argv holds an empty argument, which ends the list.
+        result = self.box.run(args=["", "/u"])
+        self.assertEqual(result.status, 0)
+        self.assertEqual(result.stderr, b"")
+        reading = [line for line in result.lines() if line.startswith("* reading: ")]
+        if KIND == "wine":
+            self.assertEqual(reading, [])
+            self.assertFalse(self.box.user_pbk.exists())
+        else:
+            self.assertEqual(reading, ["* reading: " + self.box.user_text])
+        self.assertEqual(result.lines()[-1], self.closing())
+
 
 class Registry(SandboxTest):
     def test_switches_write_the_revocation_value(self):
