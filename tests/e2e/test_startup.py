@@ -139,10 +139,13 @@ class Registry(SandboxTest):
             tool = os.environ.get("LW_READ_ONLY_KEY")
             if not tool:
                 self.skipTest("LW_READ_ONLY_KEY is not set")
-            done = subprocess.run([WINE, tool, SSTP_KEY], env=self.box.wine_env(),
-                                  capture_output=True, timeout=120)
-            self.assertEqual(done.returncode, 0, done.stderr)
-            result = self.box.run(args=["/r"])
+            holder = subprocess.Popen([WINE, tool, SSTP_KEY], env=self.box.wine_env(),
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            try:
+                self.assertEqual(holder.stdout.readline().strip(), b"ready")
+                result = self.box.run(args=["/r"])
+            finally:
+                holder.communicate(b"\n", timeout=120)
         else:
             _, key = self.native_key()
             self.assertEqual(self.box.run(args=["/R", "/u"]).status, 0)

@@ -1,8 +1,12 @@
-// read-only-key.exe SUBKEY: creates HKEY_LOCAL_MACHINE\SUBKEY (64-bit view) and leaves it
-// open only for reading to everyone, as a locked-down machine might.
+// read-only-key.exe SUBKEY: creates HKEY_LOCAL_MACHINE\SUBKEY (64-bit view), leaves it
+// open only for reading to everyone, as a locked-down machine might, says "ready" and
+// waits for a line on standard input: Wine forgets a key's access list when its server
+// stops, which it does once no program runs.
 #include <windows.h>
 
 #include <aclapi.h>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -34,5 +38,10 @@ int main(int argc, char** argv) {
   }
   FreeSid(everyone);
   RegCloseKey(key);
-  return status == ERROR_SUCCESS ? 0 : 1;
+  if (status != ERROR_SUCCESS) return 1;
+  std::puts("ready");
+  std::fflush(stdout);
+  char line[16];
+  std::fgets(line, sizeof line, stdin);
+  return 0;
 }
