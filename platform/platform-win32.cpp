@@ -2,16 +2,21 @@
 // Windows XP lacks (the 32-bit build must start there to refuse it), and no CRT text
 // mode anywhere.
 #include <windows.h>
-// windows.h first: ntsecapi.h needs its types.
+// windows.h first: these need its types.
 #include <ntsecapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/ansi_name.h"
 #include "platform/command_line.h"
 #include "platform/system_platform.h"
 
@@ -30,9 +35,68 @@ class UniqueFind {
     if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
   }
   explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const noexcept { return handle_; }
 
  private:
   HANDLE handle_;
+};
+
+// A kernel object handle (file, mutex, token), closed with CloseHandle.
+class UniqueHandle {
+ public:
+  UniqueHandle() noexcept = default;
+  // CreateFile's INVALID_HANDLE_VALUE and the others' NULL both mean none.
+  explicit UniqueHandle(HANDLE handle) noexcept
+      : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueHandle old(std::exchange(handle_, other.Release()));
+    return *this;
+  }
+  ~UniqueHandle() noexcept {
+    if (handle_ != nullptr) ::CloseHandle(handle_);
+  }
+  HANDLE Get() const noexcept { return handle_; }
+  HANDLE Release() noexcept { return std::exchange(handle_, nullptr); }
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A mutex this thread owns: released, then closed.
+class MutexHold {
+ public:
+  explicit MutexHold(HANDLE mutex) noexcept : mutex_(mutex) {}
+  MutexHold(const MutexHold&) = delete;
+  MutexHold& operator=(const MutexHold&) = delete;
+  ~MutexHold() noexcept {
+    if (mutex_) ::ReleaseMutex(mutex_.Get());
+  }
+  HANDLE Release() noexcept { return mutex_.Release(); }
+
+ private:
+  UniqueHandle mutex_;
+};
+
+// Memory the system allocated with LocalAlloc.
+class UniqueLocal {
+ public:
+  UniqueLocal() noexcept = default;
+  UniqueLocal(const UniqueLocal&) = delete;
+  UniqueLocal& operator=(const UniqueLocal&) = delete;
+  ~UniqueLocal() noexcept {
+    if (memory_ != nullptr) ::LocalFree(memory_);
+  }
+  void* Get() const noexcept { return memory_; }
+  // For functions that allocate it.
+  template <typename T>
+  T** Out() noexcept {
+    return reinterpret_cast<T**>(&memory_);
+  }
+
+ private:
+  void* memory_ = nullptr;
 };
 
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
@@ -94,15 +158,284 @@ void WriteAll(HANDLE handle, std::string_view data) {
   }
 }
 
-// "~lw" and nine characters from the system's random generator (45 bits nobody can
-// guess): no longer than "rasphone.pbk", so a path that can be read can be saved.
+// Temporary files: "~lw" and nine characters of this alphabet from the system's random
+// generator (45 bits nobody can guess), no longer than "rasphone.pbk", so a path that
+// can be read can be saved.
+constexpr std::string_view kTempPrefix = "~lw";
+constexpr std::string_view kNameDigits = "0123456789abcdefghijklmnopqrstuv";
+constexpr std::size_t kTempNameSize = 12;
+
 bool RandomName(std::string& name) {
   std::uint64_t random = 0;
   if (!::RtlGenRandom(&random, sizeof random)) return false;
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
-  name = "~lw";
-  for (int i = 0; i < 9; ++i, random >>= 5) name += kDigits[random & 31];
+  name = kTempPrefix;
+  while (name.size() < kTempNameSize) {
+    name += kNameDigits[random & 31];
+    random >>= 5;
+  }
   return true;
+}
+
+bool IsTempName(std::string_view name) {
+  return name.size() == kTempNameSize && name.substr(0, kTempPrefix.size()) == kTempPrefix &&
+         name.find_first_not_of(kNameDigits, kTempPrefix.size()) == std::string_view::npos;
+}
+
+// How old a temporary file must be before it counts as left by a killed run, in the
+// 100 ns units of FILETIME.
+constexpr std::uint64_t kStaleAge = 10ull * 60 * 10000000;
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A KERNEL32 function Windows XP lacks, looked up when first needed, so that the 32-bit
+// build still loads there to refuse it; null where the system has none.
+template <typename Function>
+Function Kernel32Function(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// SetFileInformationByHandle (Vista and later).
+BOOL SetFileInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size) {
+  using Function = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static const auto function = Kernel32Function<Function>("SetFileInformationByHandle");
+  if (function == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  return function(file, kind, info, size);
+}
+
+// Removes an open file when its last handle closes; the handle needs DELETE access.
+void DeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = TRUE;
+  SetFileInfo(file, FileDispositionInfo, &info, sizeof info);
+}
+
+// UTF-16 of ANSI bytes; empty when they are not valid in the code page.
+std::wstring Widen(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(ClampToDword(bytes.size()));
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(),
+                            length) != length) {
+    return {};
+  }
+  return wide;
+}
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+std::u16string_view AsU16(std::wstring_view text) {
+  return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+}
+
+// The ANSI code page's bytes for `text` when they name it exactly: no best-fit look-alike,
+// no default character, the same UTF-16 back.
+std::optional<std::string> ExactAnsi(std::u16string_view text) {
+  if (text.empty()) return std::string();
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(ClampToDword(text.size()));
+  // UTF-8 takes neither the flag nor the used-default question (it has no default
+  // character); the way back catches what it replaces.
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* const askDefault = utf8 ? nullptr : &usedDefault;
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, askDefault);
+  if (size <= 0 || usedDefault) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  if (::WideCharToMultiByte(CP_ACP, flags, wide, length, bytes.data(), size, nullptr, askDefault) !=
+          size ||
+      usedDefault || AsU16(Widen(bytes)) != text) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// The short (8.3) form of a path that is there.
+std::optional<std::u16string> ShortPath(std::u16string_view path) {
+  const std::wstring name(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+  const DWORD size = ::GetShortPathNameW(name.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring shortened(size, L'\0');
+  const DWORD length = ::GetShortPathNameW(name.c_str(), shortened.data(), size);
+  if (length == 0 || length >= size) return std::nullopt;
+  shortened.resize(length);
+  return std::u16string(AsU16(shortened));
+}
+
+// The parts `what` of an object's security descriptor.
+SysError ReadSecurity(HANDLE object, SECURITY_INFORMATION what,
+                      std::vector<unsigned char>& descriptor) {
+  descriptor.assign(256, 0);
+  for (;;) {
+    DWORD needed = 0;
+    if (::GetKernelObjectSecurity(object, what, descriptor.data(),
+                                  static_cast<DWORD>(descriptor.size()), &needed)) {
+      return 0;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size()) return error;
+    descriptor.resize(needed);
+  }
+}
+
+// A part of the process token (TOKEN_USER, TOKEN_OWNER); empty on failure.
+std::vector<unsigned char> TokenPart(TOKEN_INFORMATION_CLASS part) {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return {};
+  const UniqueHandle token(opened);
+  DWORD needed = 0;
+  ::GetTokenInformation(token.Get(), part, nullptr, 0, &needed);
+  std::vector<unsigned char> data(needed);
+  if (needed == 0 || !::GetTokenInformation(token.Get(), part, data.data(), needed, &needed)) {
+    return {};
+  }
+  return data;
+}
+
+// Whether the file's owner is the process's user or the owner it gives new files (an
+// elevated administrator's files belong to the Administrators group).
+bool OwnedByUs(HANDLE file) {
+  std::vector<unsigned char> descriptor;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (ReadSecurity(file, OWNER_SECURITY_INFORMATION, descriptor) != 0 ||
+      !::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || owner == nullptr) {
+    return false;
+  }
+  const std::vector<unsigned char> user = TokenPart(TokenUser);
+  const std::vector<unsigned char> creator = TokenPart(TokenOwner);
+  return (!user.empty() &&
+          ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
+         (!creator.empty() &&
+          ::EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(creator.data())->Owner));
+}
+
+// Whether the thing at `path` with `attributes` is a link: a reparse point that names
+// another place (symbolic link, junction), not one that only stores the file (a cloud
+// placeholder, a compressed or deduplicated file).
+bool IsLink(const std::string& path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return false;
+  }
+  WIN32_FIND_DATAA found;
+  const UniqueFind find(::FindFirstFileA(path.c_str(), &found));
+  // Its kind unknown (Wine gives no tag), it counts as a link.
+  return !find || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+         found.dwReserved0 == 0 || IsReparseTagNameSurrogate(found.dwReserved0);
+}
+
+// kErrorLinkRefused for a link opened in place of a file, kErrorNotRegularFile for a
+// pipe or device.
+SysError CheckOpenedFile(HANDLE file, const std::string& path) {
+  if (::GetFileType(file) != FILE_TYPE_DISK) return kErrorNotRegularFile;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return ::GetLastError();
+  return IsLink(path, info.dwFileAttributes) ? kErrorLinkRefused : 0;
+}
+
+// ERROR_FILE_NOT_FOUND unless the open `file` is the one at `path`.
+SysError SameFile(HANDLE file, const std::string& path) {
+  // Attributes only: no share mode keeps this out.
+  const UniqueHandle named(::CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION a;
+  BY_HANDLE_FILE_INFORMATION b;
+  if (!named || !::GetFileInformationByHandle(file, &a) ||
+      !::GetFileInformationByHandle(named.Get(), &b)) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  const bool same = a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  return same ? 0 : ERROR_FILE_NOT_FOUND;
+}
+
+// How often, and how far apart, a replace is tried while another program holds the target.
+constexpr int kReplaceTries = 40;
+constexpr DWORD kReplaceRetryMs = 50;
+
+// Attributes a replaced file hands on.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Gives `temp` the security descriptor (the owner where the process may) and the
+// attributes of `existing`.
+SysError TakeOver(HANDLE existing, HANDLE temp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(existing, &info)) return ::GetLastError();
+  // Windows opens a read-only file for nobody's writing; Wine run as root does.
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  std::vector<unsigned char> descriptor;
+  const SECURITY_INFORMATION all =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (const SysError error = ReadSecurity(existing, all, descriptor)) return error;
+  if (!::SetKernelObjectSecurity(temp, all, descriptor.data()) &&
+      !::SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, descriptor.data())) {
+    return ::GetLastError();
+  }
+  FILE_BASIC_INFO basic{};  // times 0: unchanged
+  basic.FileAttributes = info.dwFileAttributes & kKeptAttributes;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInfo(temp, FileBasicInfo, &basic, sizeof basic) ? 0 : ::GetLastError();
+}
+
+// The name NtSetInformationFile takes for a full path: "\??\C:\...", "\??\UNC\server\...".
+std::wstring NtPath(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+    return L"\\??\\" + full.substr(4);
+  }
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
+}
+
+// The name of the mutex every run derives from a file's upper-cased full path: a hash,
+// since a mutex name holds no backslash and no more than MAX_PATH characters.
+std::string LockName(std::string_view upperFullPath) {
+  std::uint64_t hash = 14695981039346656037ull;  // 64-bit FNV-1a
+  for (const char c : upperFullPath) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  // Global: runs in other sessions (another user's, a service's) must see it too.
+  std::string name = "Global\\Linkwright.pbk.";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kNameDigits[(hash >> shift) & 15];
+  return name;
+}
+
+// Everyone may wait for and release it (SYNCHRONIZE, MUTEX_MODIFY_STATE): runs of other
+// users, and the same user elevated or not, share one hold; nobody else may change it.
+constexpr char kLockSecurity[] = "D:(A;;0x00100001;;;WD)";
+
+// Opens the mutex named `name`, made open to everyone if it is not there yet.
+SysError OpenLockMutex(const std::string& name, UniqueHandle& mutex) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    mutex = UniqueHandle(::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+    if (mutex) return 0;
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return error;
+    UniqueLocal descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockSecurity, SDDL_REVISION_1,
+                                                                descriptor.Out<void>(), nullptr)) {
+      return ::GetLastError();
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+    mutex = UniqueHandle(::CreateMutexA(&attributes, FALSE, name.c_str()));
+    if (mutex) return 0;
+    // Made by another run since the open, with rights for all but the full access asked
+    // here: open it again.
+    error = ::GetLastError();
+    if (error != ERROR_ACCESS_DENIED) return error;
+  }
+  return ERROR_ACCESS_DENIED;
 }
 
 class Win32Platform final : public Platform {
@@ -226,57 +559,93 @@ class Win32Platform final : public Platform {
   }
 
   SysError GetEnv(std::string_view name, std::string& value) override {
-    const std::string variable(name);
-    value.assign(256, '\0');
+    value.clear();
+    const std::wstring variable = Widen(name);
+    std::wstring wide(256, L'\0');
     // The size asked for includes the NUL; the value may change between the calls.
     for (int attempt = 0; attempt < 8; ++attempt) {
-      const DWORD size = ::GetEnvironmentVariableA(variable.c_str(), value.data(),
-                                                   static_cast<DWORD>(value.size()));
-      if (size < value.size()) {
-        value.resize(size);
-        return 0;
+      const DWORD size =
+          ::GetEnvironmentVariableW(variable.c_str(), wide.data(), static_cast<DWORD>(wide.size()));
+      if (size < wide.size()) {
+        wide.resize(size);
+        return AnsiFolderName(AsU16(wide), ExactAnsi, ShortPath, value);
       }
-      value.resize(size);
+      wide.resize(size);
     }
-    value.clear();
     return 0;
   }
 
-  void TrustFolder(std::string_view) override {}
+  void TrustFolder(std::string_view folder) override {
+    trusted_.emplace_back(folder);
+  }
 
   void CreateDirectories(std::string_view path) override {
     const std::string text(path);
     const std::size_t root = RootLength(text);
+    const std::size_t checked = CheckedFrom(text);
     for (std::size_t pos = root; pos <= text.size(); ++pos) {
       const bool end = pos == text.size() || IsSlash(text[pos]);
       if (end && pos > root && !IsSlash(text[pos - 1])) {
-        ::CreateDirectoryA(text.substr(0, pos).c_str(), nullptr);
+        const std::string folder = text.substr(0, pos);
+        // Nothing is made through a link.
+        if (pos > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
+        ::CreateDirectoryA(folder.c_str(), nullptr);
       }
     }
   }
 
-  SysError LockFile(std::string_view, std::uint32_t, LockHandle& lock) override {
+  SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
     lock = kNoLock;
+    std::string full = FullPathName(path);
+    if (full.empty()) return ERROR_INVALID_NAME;
+    UpperCase(full.data(), full.size());
+    UniqueHandle mutex;
+    if (const SysError error = OpenLockMutex(LockName(full), mutex)) return error;
+    switch (::WaitForSingleObject(mutex.Get(), timeoutMs)) {
+      case WAIT_OBJECT_0:
+      case WAIT_ABANDONED:  // its holder ended without letting go: ours now
+        break;
+      case WAIT_TIMEOUT:
+        return kErrorLockTimeout;
+      default:
+        return ::GetLastError();
+    }
+    lock = reinterpret_cast<LockHandle>(mutex.Release());
     return 0;
   }
 
-  void UnlockFile(LockHandle) override {}
+  void UnlockFile(LockHandle lock) override {
+    if (lock != kNoLock) const MutexHold hold(ToHandle(lock));
+  }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
+    file = kInvalidFile;
     const std::string name(path);
-    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    file = reinterpret_cast<FileHandle>(handle);
-    if (handle != INVALID_HANDLE_VALUE) return 0;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
-    // A folder in the file's place counts as no file.
-    const DWORD attributes = ::GetFileAttributesA(name.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      return 0;
+    if (const SysError error = RefuseLinks(name)) return error;
+    UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+      // A folder in the file's place counts as no file.
+      const DWORD attributes = ::GetFileAttributesA(name.c_str());
+      if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 0;
+      }
+      return error;
     }
-    return error;
+    if (const SysError error = CheckOpenedFile(handle.Get(), name)) return error;
+    // A reparse point that is no link (a cloud placeholder, say) is read through its filter.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(handle.Get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      handle = UniqueHandle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!handle) return ::GetLastError();
+    }
+    file = reinterpret_cast<FileHandle>(handle.Release());
+    return 0;
   }
 
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
@@ -296,14 +665,19 @@ class Win32Platform final : public Platform {
   SysError CreateTempBeside(std::string_view target, FileHandle& file,
                             std::string& tempPath) override {
     if (target.empty()) return ERROR_PATH_NOT_FOUND;
-    const std::string folder = FolderOf(target);
-    std::string name;
+    const std::string name(target);
+    if (const SysError error = RefuseLinks(name)) return error;
+    const std::string folder = FolderOf(name);
+    std::string random;
     SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      if (!RandomName(name)) return ERROR_GEN_FAILURE;
-      const std::string path = folder + name;
-      const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (!RandomName(random)) return ERROR_GEN_FAILURE;
+      const std::string path = folder + random;
+      // DELETE: it is renamed, or removed, through this handle; WRITE_DAC and WRITE_OWNER:
+      // it takes the target's security. The maker of a file gets what it asks for.
+      const HANDLE handle =
+          ::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
         file = reinterpret_cast<FileHandle>(handle);
@@ -333,32 +707,17 @@ class Win32Platform final : public Platform {
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
-    CloseFile(temp);
-    const std::string from(tempPath);
-    const std::string to(target);
-    const DWORD attributes = ::GetFileAttributesA(to.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if (::MoveFileExA(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return 0;
-      }
-      return ::GetLastError();
+    const UniqueHandle file(ToHandle(temp));
+    if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
+    // Readers (the RAS service among them) hold a phonebook for moments, and an open file
+    // cannot be replaced: try again for a while.
+    const std::string name(target);
+    for (int attempt = 1;; ++attempt) {
+      bool held = false;
+      const SysError error = PutInPlace(file.Get(), name, held);
+      if (!held || attempt == kReplaceTries) return error;
+      ::Sleep(kReplaceRetryMs);
     }
-    // ReplaceFileA keeps the target's ACL, attributes and owner. It is given a backup name
-    // because without one a failure half-way may leave the target under a name nobody
-    // knows; with one the old file can always be put back.
-    std::string backup;
-    if (!RandomName(backup)) return ERROR_GEN_FAILURE;
-    backup.insert(0, FolderOf(to));
-    if (::ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
-      ::DeleteFileA(backup.c_str());
-      return 0;
-    }
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      ::MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
-    return error;
   }
 
   SysError RemoveFile(std::string_view path) override {
@@ -366,7 +725,34 @@ class Win32Platform final : public Platform {
     return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
 
-  void RemoveStaleTemps(std::string_view) override {}
+  void RemoveStaleTemps(std::string_view target) override {
+    const std::string name(target);
+    if (RefuseLinks(name) != 0) return;
+    const std::string folder = FolderOf(name);
+    WIN32_FIND_DATAA found;
+    const UniqueFind find(::FindFirstFileA((folder + "~lw*").c_str(), &found));
+    if (!find) return;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    do {
+      if (!IsTempName(found.cFileName) ||
+          (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        continue;
+      }
+      // Share nothing: a run still writing it holds it open, and it cannot be swapped
+      // between the checks and the removal.
+      const std::string path = folder + found.cFileName;
+      const UniqueHandle file(::CreateFileA(path.c_str(), DELETE | READ_CONTROL, 0, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!file || !::GetFileInformationByHandle(file.Get(), &info) ||
+          (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+          Ticks(info.ftLastWriteTime) + kStaleAge >= Ticks(now) || !OwnedByUs(file.Get())) {
+        continue;
+      }
+      DeleteOnClose(file.Get());
+    } while (::FindNextFileA(find.Get(), &found));
+  }
 
   std::string FullPathName(std::string_view path) override {
     const std::string name(path);
@@ -413,6 +799,83 @@ class Win32Platform final : public Platform {
     data = std::string_view(static_cast<const char*>(bytes), size);
     return true;
   }
+
+ private:
+  // Where the part of `path` that may hold no link starts: after the longest trusted
+  // folder it lies below, else at its last part.
+  std::size_t CheckedFrom(std::string_view path) const {
+    std::size_t from = 0;
+    for (const std::string& folder : trusted_) {
+      if (!folder.empty() && path.size() > folder.size() && path.starts_with(folder) &&
+          (IsSlash(folder.back()) || IsSlash(path[folder.size()]))) {
+        from = std::max(from, folder.size());
+      }
+    }
+    if (from != 0) return from;
+    const std::size_t last = path.find_last_of("\\/");
+    return last == std::string_view::npos ? 0 : last + 1;
+  }
+
+  // kErrorLinkRefused when a folder of `path` from CheckedFrom on is a link; the file
+  // itself is checked once it is open. Stops at the first folder that is not there.
+  SysError RefuseLinks(const std::string& path) const {
+    std::size_t pos = CheckedFrom(path);
+    for (;;) {
+      const std::size_t end = path.find_first_of("\\/", pos);
+      if (end == std::string::npos) return 0;
+      if (end > pos) {
+        const std::string folder = path.substr(0, end);
+        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+        if (IsLink(folder, attributes)) return kErrorLinkRefused;
+      }
+      pos = end + 1;
+    }
+  }
+
+  // Puts the temporary file `temp` in the place of `target` with one rename, after giving
+  // it the security and attributes of the file there. `held`: the failure was another
+  // program holding the target.
+  SysError PutInPlace(HANDLE temp, const std::string& target, bool& held) {
+    if (const SysError error = RefuseLinks(target)) return error;
+    const std::wstring full = Widen(FullPathName(target));
+    if (full.empty()) return ERROR_INVALID_NAME;
+    bool replace = false;
+    {
+      // Opened as a writer that may remove it: what Windows refuses one (the read-only
+      // attribute, the ACL, a program holding the file) leaves the file as it is. With
+      // DELETE granted here, the temporary file that takes its ACL can be removed too.
+      const UniqueHandle existing(
+          ::CreateFileA(target.c_str(), GENERIC_WRITE | READ_CONTROL | DELETE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (existing) {
+        if (const SysError error = CheckOpenedFile(existing.Get(), target)) return error;
+        if (const SysError error = TakeOver(existing.Get(), temp)) return error;
+        replace = true;
+      } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
+        held = error == ERROR_SHARING_VIOLATION;
+        return error;
+      }
+    }
+    // Through the handle: it keeps the rights the target's ACL may not give, and nobody
+    // can change the file between the checks and the rename. A file that turned up
+    // meanwhile is not replaced unread.
+    const std::wstring name = NtPath(full);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* const info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), info->FileNameLength);
+    if (SetFileInfo(temp, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) return 0;
+    const DWORD error = ::GetLastError();
+    held = error == ERROR_SHARING_VIOLATION || (replace && error == ERROR_ACCESS_DENIED);
+    return error;
+  }
+
+  // Folders below which no link is followed.
+  std::vector<std::string> trusted_;
 };
 
 // The static winpthread that libstdc++ brings imports GetTickCount64 (for timed waits
@@ -421,8 +884,7 @@ class Win32Platform final : public Platform {
 // system has one, GetTickCount where it has not.
 ULONGLONG WINAPI TickCount64() {
   using Function = ULONGLONG(WINAPI*)();
-  static const auto real = reinterpret_cast<Function>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+  static const auto real = Kernel32Function<Function>("GetTickCount64");
   return real != nullptr ? real() : ::GetTickCount();
 }
 
