@@ -4,8 +4,8 @@
 
 namespace lw {
 
-SysError AnsiFolderName(std::u16string_view value, const ExactAnsi& exact,
-                        const ShortPath& shortPath, std::string& ansi) {
+SysError AnsiFolderName(std::u16string_view value, const ExactConversion& exact,
+                        const ShortPathLookup& shortPath, std::string& ansi) {
   ansi.clear();
   if (auto bytes = exact(value)) {
     ansi = std::move(*bytes);

@@ -12,14 +12,14 @@
 namespace lw {
 
 // The ANSI bytes of a UTF-16 text; nothing when they would not name it exactly.
-using ExactAnsi = std::function<std::optional<std::string>(std::u16string_view)>;
+using ExactConversion = std::function<std::optional<std::string>(std::u16string_view)>;
 // The short form of a path; nothing when there is none.
-using ShortPath = std::function<std::optional<std::u16string>(std::u16string_view)>;
+using ShortPathLookup = std::function<std::optional<std::u16string>(std::u16string_view)>;
 
 // Puts the ANSI form of the folder `value` into `ansi`: `value` itself when it converts
 // exactly, else its short path when that does. kErrorNotInCodePage, `ansi` empty, when
 // neither does.
-SysError AnsiFolderName(std::u16string_view value, const ExactAnsi& exact,
-                        const ShortPath& shortPath, std::string& ansi);
+SysError AnsiFolderName(std::u16string_view value, const ExactConversion& exact,
+                        const ShortPathLookup& shortPath, std::string& ansi);
 
 }  // namespace lw

@@ -40,7 +40,8 @@ TEST(AnsiFolderName, OwnNameElseShortNameElseRefused) {
   };
   for (const auto& c : cases) {
     int shortCalls = 0;
-    const ShortPath shortPath = [&](std::u16string_view path) -> std::optional<std::u16string> {
+    const ShortPathLookup shortPath =
+        [&](std::u16string_view path) -> std::optional<std::u16string> {
       ++shortCalls;
       const auto found = shortNames.find(std::u16string(path));
       if (found == shortNames.end()) return std::nullopt;

@@ -2,102 +2,27 @@
 // Windows XP lacks (the 32-bit build must start there to refuse it), and no CRT text
 // mode anywhere.
 #include <windows.h>
-// windows.h first: these need its types.
-#include <ntsecapi.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/ansi_name.h"
 #include "platform/command_line.h"
+#include "platform/files-win32.h"
+#include "platform/handles-win32.h"
 #include "platform/system_platform.h"
 
 namespace lw {
 namespace {
 
+using namespace win32;
+
 static_assert(sizeof(OSVERSIONINFOA) == 148);
-
-// A search handle of FindFirstFileA.
-class UniqueFind {
- public:
-  explicit UniqueFind(HANDLE handle) noexcept : handle_(handle) {}
-  UniqueFind(const UniqueFind&) = delete;
-  UniqueFind& operator=(const UniqueFind&) = delete;
-  ~UniqueFind() noexcept {
-    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
-  }
-  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const noexcept { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// A kernel object handle (file, mutex, token), closed with CloseHandle.
-class UniqueHandle {
- public:
-  UniqueHandle() noexcept = default;
-  // CreateFile's INVALID_HANDLE_VALUE and the others' NULL both mean none.
-  explicit UniqueHandle(HANDLE handle) noexcept
-      : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    UniqueHandle old(std::exchange(handle_, other.Release()));
-    return *this;
-  }
-  ~UniqueHandle() noexcept {
-    if (handle_ != nullptr) ::CloseHandle(handle_);
-  }
-  HANDLE Get() const noexcept { return handle_; }
-  HANDLE Release() noexcept { return std::exchange(handle_, nullptr); }
-  explicit operator bool() const noexcept { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
-// A mutex this thread owns: released, then closed.
-class MutexHold {
- public:
-  explicit MutexHold(HANDLE mutex) noexcept : mutex_(mutex) {}
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
-  ~MutexHold() noexcept {
-    if (mutex_) ::ReleaseMutex(mutex_.Get());
-  }
-  HANDLE Release() noexcept { return mutex_.Release(); }
-
- private:
-  UniqueHandle mutex_;
-};
-
-// Memory the system allocated with LocalAlloc.
-class UniqueLocal {
- public:
-  UniqueLocal() noexcept = default;
-  UniqueLocal(const UniqueLocal&) = delete;
-  UniqueLocal& operator=(const UniqueLocal&) = delete;
-  ~UniqueLocal() noexcept {
-    if (memory_ != nullptr) ::LocalFree(memory_);
-  }
-  void* Get() const noexcept { return memory_; }
-  // For functions that allocate it.
-  template <typename T>
-  T** Out() noexcept {
-    return reinterpret_cast<T**>(&memory_);
-  }
-
- private:
-  void* memory_ = nullptr;
-};
 
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
 HKEY ToHkey(RegKey key) {
@@ -115,10 +40,6 @@ RegKey FromHkey(HKEY key) {
 
 HANDLE ToHandle(FileHandle file) {
   return reinterpret_cast<HANDLE>(file);
-}
-
-DWORD ClampToDword(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::uint64_t>(size, MAXDWORD));
 }
 
 bool IsSlash(char c) {
@@ -156,286 +77,6 @@ void WriteAll(HANDLE handle, std::string_view data) {
     }
     data.remove_prefix(done);
   }
-}
-
-// Temporary files: "~lw" and nine characters of this alphabet from the system's random
-// generator (45 bits nobody can guess), no longer than "rasphone.pbk", so a path that
-// can be read can be saved.
-constexpr std::string_view kTempPrefix = "~lw";
-constexpr std::string_view kNameDigits = "0123456789abcdefghijklmnopqrstuv";
-constexpr std::size_t kTempNameSize = 12;
-
-bool RandomName(std::string& name) {
-  std::uint64_t random = 0;
-  if (!::RtlGenRandom(&random, sizeof random)) return false;
-  name = kTempPrefix;
-  while (name.size() < kTempNameSize) {
-    name += kNameDigits[random & 31];
-    random >>= 5;
-  }
-  return true;
-}
-
-bool IsTempName(std::string_view name) {
-  return name.size() == kTempNameSize && name.substr(0, kTempPrefix.size()) == kTempPrefix &&
-         name.find_first_not_of(kNameDigits, kTempPrefix.size()) == std::string_view::npos;
-}
-
-// How old a temporary file must be before it counts as left by a killed run, in the
-// 100 ns units of FILETIME.
-constexpr std::uint64_t kStaleAge = 10ull * 60 * 10000000;
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// A KERNEL32 function Windows XP lacks, looked up when first needed, so that the 32-bit
-// build still loads there to refuse it; null where the system has none.
-template <typename Function>
-Function Kernel32Function(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
-}
-
-// SetFileInformationByHandle (Vista and later).
-BOOL SetFileInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size) {
-  using Function = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static const auto function = Kernel32Function<Function>("SetFileInformationByHandle");
-  if (function == nullptr) {
-    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  return function(file, kind, info, size);
-}
-
-// Removes an open file when its last handle closes; the handle needs DELETE access.
-void DeleteOnClose(HANDLE file) {
-  FILE_DISPOSITION_INFO info{};
-  info.DeleteFile = TRUE;
-  SetFileInfo(file, FileDispositionInfo, &info, sizeof info);
-}
-
-// UTF-16 of ANSI bytes; empty when they are not valid in the code page.
-std::wstring Widen(std::string_view bytes) {
-  if (bytes.empty()) return {};
-  const int size = static_cast<int>(ClampToDword(bytes.size()));
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(),
-                            length) != length) {
-    return {};
-  }
-  return wide;
-}
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
-
-std::u16string_view AsU16(std::wstring_view text) {
-  return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
-}
-
-// The ANSI code page's bytes for `text` when they name it exactly: no best-fit look-alike,
-// no default character, the same UTF-16 back.
-std::optional<std::string> ExactAnsi(std::u16string_view text) {
-  if (text.empty()) return std::string();
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int length = static_cast<int>(ClampToDword(text.size()));
-  // UTF-8 takes neither the flag nor the used-default question (it has no default
-  // character); the way back catches what it replaces.
-  const bool utf8 = ::GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL usedDefault = FALSE;
-  BOOL* const askDefault = utf8 ? nullptr : &usedDefault;
-  const int size =
-      ::WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, askDefault);
-  if (size <= 0 || usedDefault) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  if (::WideCharToMultiByte(CP_ACP, flags, wide, length, bytes.data(), size, nullptr, askDefault) !=
-          size ||
-      usedDefault || AsU16(Widen(bytes)) != text) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-// The short (8.3) form of a path that is there.
-std::optional<std::u16string> ShortPath(std::u16string_view path) {
-  const std::wstring name(reinterpret_cast<const wchar_t*>(path.data()), path.size());
-  const DWORD size = ::GetShortPathNameW(name.c_str(), nullptr, 0);
-  if (size == 0) return std::nullopt;
-  std::wstring shortened(size, L'\0');
-  const DWORD length = ::GetShortPathNameW(name.c_str(), shortened.data(), size);
-  if (length == 0 || length >= size) return std::nullopt;
-  shortened.resize(length);
-  return std::u16string(AsU16(shortened));
-}
-
-// The parts `what` of an object's security descriptor.
-SysError ReadSecurity(HANDLE object, SECURITY_INFORMATION what,
-                      std::vector<unsigned char>& descriptor) {
-  descriptor.assign(256, 0);
-  for (;;) {
-    DWORD needed = 0;
-    if (::GetKernelObjectSecurity(object, what, descriptor.data(),
-                                  static_cast<DWORD>(descriptor.size()), &needed)) {
-      return 0;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size()) return error;
-    descriptor.resize(needed);
-  }
-}
-
-// A part of the process token (TOKEN_USER, TOKEN_OWNER); empty on failure.
-std::vector<unsigned char> TokenPart(TOKEN_INFORMATION_CLASS part) {
-  HANDLE opened = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return {};
-  const UniqueHandle token(opened);
-  DWORD needed = 0;
-  ::GetTokenInformation(token.Get(), part, nullptr, 0, &needed);
-  std::vector<unsigned char> data(needed);
-  if (needed == 0 || !::GetTokenInformation(token.Get(), part, data.data(), needed, &needed)) {
-    return {};
-  }
-  return data;
-}
-
-// Whether the file's owner is the process's user or the owner it gives new files (an
-// elevated administrator's files belong to the Administrators group).
-bool OwnedByUs(HANDLE file) {
-  std::vector<unsigned char> descriptor;
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  if (ReadSecurity(file, OWNER_SECURITY_INFORMATION, descriptor) != 0 ||
-      !::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || owner == nullptr) {
-    return false;
-  }
-  const std::vector<unsigned char> user = TokenPart(TokenUser);
-  const std::vector<unsigned char> creator = TokenPart(TokenOwner);
-  return (!user.empty() &&
-          ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
-         (!creator.empty() &&
-          ::EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(creator.data())->Owner));
-}
-
-// Whether the thing at `path` with `attributes` is a link: a reparse point that names
-// another place (symbolic link, junction), not one that only stores the file (a cloud
-// placeholder, a compressed or deduplicated file).
-bool IsLink(const std::string& path, DWORD attributes) {
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return false;
-  }
-  WIN32_FIND_DATAA found;
-  const UniqueFind find(::FindFirstFileA(path.c_str(), &found));
-  // Its kind unknown (Wine gives no tag), it counts as a link.
-  return !find || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
-         found.dwReserved0 == 0 || IsReparseTagNameSurrogate(found.dwReserved0);
-}
-
-// kErrorLinkRefused for a link opened in place of a file, kErrorNotRegularFile for a
-// pipe or device.
-SysError CheckOpenedFile(HANDLE file, const std::string& path) {
-  if (::GetFileType(file) != FILE_TYPE_DISK) return kErrorNotRegularFile;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(file, &info)) return ::GetLastError();
-  return IsLink(path, info.dwFileAttributes) ? kErrorLinkRefused : 0;
-}
-
-// ERROR_FILE_NOT_FOUND unless the open `file` is the one at `path`.
-SysError SameFile(HANDLE file, const std::string& path) {
-  // Attributes only: no share mode keeps this out.
-  const UniqueHandle named(::CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  if (!named || !::GetFileInformationByHandle(file, &a) ||
-      !::GetFileInformationByHandle(named.Get(), &b)) {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  const bool same = a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-  return same ? 0 : ERROR_FILE_NOT_FOUND;
-}
-
-// How often, and how far apart, a replace is tried while another program holds the target.
-constexpr int kReplaceTries = 40;
-constexpr DWORD kReplaceRetryMs = 50;
-
-// Attributes a replaced file hands on.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// Gives `temp` the security descriptor (the owner where the process may) and the
-// attributes of `existing`.
-SysError TakeOver(HANDLE existing, HANDLE temp) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(existing, &info)) return ::GetLastError();
-  // Windows opens a read-only file for nobody's writing; Wine run as root does.
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
-  std::vector<unsigned char> descriptor;
-  const SECURITY_INFORMATION all =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  if (const SysError error = ReadSecurity(existing, all, descriptor)) return error;
-  if (!::SetKernelObjectSecurity(temp, all, descriptor.data()) &&
-      !::SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, descriptor.data())) {
-    return ::GetLastError();
-  }
-  FILE_BASIC_INFO basic{};  // times 0: unchanged
-  basic.FileAttributes = info.dwFileAttributes & kKeptAttributes;
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  return SetFileInfo(temp, FileBasicInfo, &basic, sizeof basic) ? 0 : ::GetLastError();
-}
-
-// The name NtSetInformationFile takes for a full path: "\??\C:\...", "\??\UNC\server\...".
-std::wstring NtPath(const std::wstring& full) {
-  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
-    return L"\\??\\" + full.substr(4);
-  }
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
-  return L"\\??\\" + full;
-}
-
-// The name of the mutex every run derives from a file's upper-cased full path: a hash,
-// since a mutex name holds no backslash and no more than MAX_PATH characters.
-std::string LockName(std::string_view upperFullPath) {
-  std::uint64_t hash = 14695981039346656037ull;  // 64-bit FNV-1a
-  for (const char c : upperFullPath) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  // Global: runs in other sessions (another user's, a service's) must see it too.
-  std::string name = "Global\\Linkwright.pbk.";
-  for (int shift = 60; shift >= 0; shift -= 4) name += kNameDigits[(hash >> shift) & 15];
-  return name;
-}
-
-// Everyone may wait for and release it (SYNCHRONIZE, MUTEX_MODIFY_STATE): runs of other
-// users, and the same user elevated or not, share one hold; nobody else may change it.
-constexpr char kLockSecurity[] = "D:(A;;0x00100001;;;WD)";
-
-// Opens the mutex named `name`, made open to everyone if it is not there yet.
-SysError OpenLockMutex(const std::string& name, UniqueHandle& mutex) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    mutex = UniqueHandle(::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
-    if (mutex) return 0;
-    DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return error;
-    UniqueLocal descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockSecurity, SDDL_REVISION_1,
-                                                                descriptor.Out<void>(), nullptr)) {
-      return ::GetLastError();
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-    mutex = UniqueHandle(::CreateMutexA(&attributes, FALSE, name.c_str()));
-    if (mutex) return 0;
-    // Made by another run since the open, with rights for all but the full access asked
-    // here: open it again.
-    error = ::GetLastError();
-    if (error != ERROR_ACCESS_DENIED) return error;
-  }
-  return ERROR_ACCESS_DENIED;
 }
 
 class Win32Platform final : public Platform {
@@ -600,7 +241,7 @@ class Win32Platform final : public Platform {
     if (full.empty()) return ERROR_INVALID_NAME;
     UpperCase(full.data(), full.size());
     UniqueHandle mutex;
-    if (const SysError error = OpenLockMutex(LockName(full), mutex)) return error;
+    if (const SysError error = OpenLockMutex(full, mutex)) return error;
     switch (::WaitForSingleObject(mutex.Get(), timeoutMs)) {
       case WAIT_OBJECT_0:
       case WAIT_ABANDONED:  // its holder ended without letting go: ours now
