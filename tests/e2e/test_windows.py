@@ -1,6 +1,7 @@
 """What only the Windows build must get right, under wine64: runs started together, saves
-that never leave the phonebook absent, read-only phonebooks, profile folders outside the
-ANSI code page, long paths and links below the profile."""
+that never leave the phonebook absent, holds that time out or die with their holder,
+read-only phonebooks, profile folders outside the ANSI code page, long paths and links
+below the profile."""
 
 import os
 import shutil
@@ -224,6 +225,35 @@ class Links(WindowsTest):
                                  "or junction", name)
                 self.assertEqual(os.listdir(elsewhere), [])
                 network.unlink()
+
+
+class Held(WindowsTest):
+    def test_run_gives_up_on_a_held_phonebook_and_a_killed_holder_holds_nothing(self):
+        self.box.write(self.box.user_pbk, OWN)
+        before = self.stamp(self.box.user_pbk)
+        user = self.box.user_text
+        holder = subprocess.Popen([WINE, os.environ["LW_HOLD_LOCK"], user],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  env=self.box.wine_env())
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            start = time.monotonic()
+            result = self.box.run(timeout=300)
+            waited = time.monotonic() - start
+            self.assertFails(result, self.head() + ["* reading: " + user],
+                             f'Cannot open file "{user}". Another run of this tool holds '
+                             "the file")
+            self.assertGreaterEqual(waited, 60)
+            self.assertEqual(self.stamp(self.box.user_pbk), before)
+        finally:
+            # Killed while holding it, as a logon script's run might be.
+            holder.kill()
+            holder.wait(timeout=60)
+        start = time.monotonic()
+        result = self.box.run()
+        self.assertEqual(result.status, 0, result.lines())
+        self.assertLess(time.monotonic() - start, 60)
+        self.assertEqual(self.box.read(self.box.user_pbk), CREATED)
 
 
 if __name__ == "__main__":
