@@ -131,6 +131,20 @@ TEST_F(PlatformSaveTest, ReplaceRefusedWhileTargetIsOpenKeepsEverything) {
   EXPECT_EQ(FolderEntries().size(), 2u);  // target and temporary file, no backup
 }
 
+// A pipe or a device in a phonebook's place is refused, not read from.
+TEST_F(PlatformFileTest, OpenForReadRefusesPipesAndDevices) {
+  const std::string pipe = "\\\\.\\pipe\\lw-test-" + std::to_string(::GetCurrentProcessId());
+  const HANDLE server =
+      ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  for (const std::string& path : {pipe, std::string("NUL")}) {
+    FileHandle file = kInvalidFile;
+    EXPECT_EQ(platform_->OpenForRead(path, file), kErrorNotRegularFile) << path;
+    EXPECT_EQ(file, kInvalidFile) << path;
+  }
+  ::CloseHandle(server);
+}
+
 // --- Holds on files ---
 
 // Runs `body` on a thread of its own (a mutex belongs to a thread) and waits for it.
