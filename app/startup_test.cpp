@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -201,39 +202,63 @@ TEST_F(StartupTest, RegistrySwitchWithoutRightsIsLoggedAndTheRunGoesOn) {
   EXPECT_TRUE(platform.regValues.empty());
 }
 
-TEST_F(StartupTest, ReadOnlyKeyWritesNothingAndSaysNothing) {
-  platform.isAdmin = true;
-  const std::string key =
-      "HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\SSTPSVC\\PARAMETERS";
-  platform.regKeys.insert(key);
-  platform.regReadOnlyKeys.insert(key);
-  EXPECT_EQ(Run({"/r"}), 0);
-  EXPECT_TRUE(platform.regValues.empty());
-  EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
-  EXPECT_EQ(platform.OpenKeyCount(), 0u);
-}
-
 TEST_F(StartupTest, UnknownSwitchesAreIgnoredSilently) {
   EXPECT_EQ(Run({"/x", "/U", "/A", "u", "/?x", "/r "}), 0);
   EXPECT_THAT(StartLines(), ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
   EXPECT_THAT(platform.calls, IsEmpty());
 }
 
-TEST_F(StartupTest, RegistryWriteErrorEndsTheProcessWithTheReport) {
-  platform.isAdmin = true;
-  platform.exePath = "C:\\Program Files\\Corp\\VpnSetup.exe";
-  platform.setValueStatus = 5;
-  EXPECT_EQ(Run({"/u", "/r", "/?"}), kExitUnhandledError);
-  EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
-  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
-  EXPECT_EQ(platform.OpenKeyCount(), 0u);
-  const std::string& report = platform.errorOutput;
-  const std::string head = "Exception ERegistryException in module VpnSetup.exe at ";
-  ASSERT_EQ(report.substr(0, head.size()), head);
-  const std::string address = report.substr(head.size(), 8);
-  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
-  EXPECT_EQ(report.substr(head.size() + 8),
-            ".\r\nFailed to set data for 'NoCertRevocationCheck'.\r\n\r\n");
+// However the value stays unwritten, the process ends with the report of a failed write
+// before any phonebook is read.
+TEST_F(StartupTest, UnwrittenRegistryValueEndsTheProcessWithTheReport) {
+  const std::string key =
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\SSTPSVC\\PARAMETERS";
+  struct Case {
+    const char* what;
+    std::function<void(FakePlatform&)> setUp;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {"write refused", [](FakePlatform& p) { p.setValueStatus = 5; }, {"/u", "/r", "/?"}},
+      {"key opens only for reading",
+       [&key](FakePlatform& p) {
+         p.regKeys.insert(key);
+         p.regReadOnlyKeys.insert(key);
+       },
+       {"/r"}},
+      {"key neither created nor opened",
+       [](FakePlatform& p) {
+         p.createKeyStatus = 5;
+         p.openKeyStatus = 5;
+       },
+       {"/R", "/a"}},
+      {"registry unreachable",
+       [](FakePlatform& p) {
+         p.createKeyStatus = 3;
+         p.openKeyStatus = 3;
+       },
+       {"/a", "/r"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    platform.isAdmin = true;
+    platform.exePath = "C:\\Program Files\\Corp\\VpnSetup.exe";
+    c.setUp(platform);
+    EXPECT_EQ(Run(c.args), kExitUnhandledError);
+    EXPECT_THAT(platform.lines, ElementsAre("vpnsetup.exe 2019061101", "* user mode"));
+    EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100));
+    EXPECT_TRUE(platform.regValues.empty());
+    EXPECT_THAT(platform.files, IsEmpty());
+    EXPECT_EQ(platform.OpenKeyCount(), 0u);
+    const std::string& report = platform.errorOutput;
+    const std::string head = "Exception ERegistryException in module VpnSetup.exe at ";
+    ASSERT_EQ(report.substr(0, head.size()), head);
+    const std::string address = report.substr(head.size(), 8);
+    EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+    EXPECT_EQ(report.substr(head.size() + 8),
+              ".\r\nFailed to set data for 'NoCertRevocationCheck'.\r\n\r\n");
+  }
 }
 
 TEST_F(StartupTest, ErrorLinesOfTheRunGiveStatusTwoOverAnIgnoredSwitch) {

@@ -17,10 +17,12 @@ bool IsSeparator(char c) {
   return byte >= 0x01 && byte <= 0x20;
 }
 
-// Cuts the argument starting at `pos` (after any separators) and moves `pos` past it.
-std::string NextArgument(std::string_view text, std::size_t& pos) {
+void SkipSeparators(std::string_view text, std::size_t& pos) {
   while (pos < text.size() && IsSeparator(text[pos])) ++pos;
-  if (text.substr(pos, 2) == "\"\"") pos += 2;
+}
+
+// Cuts the word starting at `pos` and moves `pos` past it.
+std::string NextWord(std::string_view text, std::size_t& pos) {
   std::string argument;
   bool quoted = false;
   for (; pos < text.size(); ++pos) {
@@ -36,12 +38,25 @@ std::string NextArgument(std::string_view text, std::size_t& pos) {
   return argument;
 }
 
+// Cuts the next argument: pairs of adjacent quotes before it are not part of the list,
+// nor are the separators after each pair.
+std::string NextArgument(std::string_view text, std::size_t& pos) {
+  SkipSeparators(text, pos);
+  while (text.substr(pos, 2) == "\"\"") {
+    pos += 2;
+    SkipSeparators(text, pos);
+  }
+  return NextWord(text, pos);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   const std::string_view text = UpToNul(commandLine);
   std::size_t pos = 0;
-  NextArgument(text, pos);  // the program, whatever it is
+  // The program is the first word, whatever it is: a leading pair is its empty name.
+  SkipSeparators(text, pos);
+  NextWord(text, pos);
   std::vector<std::string> arguments;
   for (;;) {
     std::string argument = NextArgument(text, pos);

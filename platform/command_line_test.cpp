@@ -63,21 +63,35 @@ const CutCase kCutCases[] = {
     {"two quotes mid-argument vanish", "p a\"\"b", V{"ab"}},
     {"three quotes mid-argument open", "p a\"\"\"b c", V{"ab c"}},
 
-    // Two quotes opening an argument.
+    // Pairs of quotes before an argument, and the separators after each, are skipped.
     {"leading doubled quotes skipped", "p \"\"/r", V{"/r"}},
     {"leading doubled quotes then a quoted stretch", "p \"\"\"a b\" c", V{"a b", "c"}},
+    {"three quotes then a quoted argument", "p \"\"\"/u\"", V{"/u"}},
     {"four quotes then text", "p \"\"\"\"x y", V{"x", "y"}},
+    {"five quotes open an unclosed stretch", "p \"\"\"\"\"a b", V{"a b"}},
     {"skip happens after the separators", "p \t \"\"x", V{"x"}},
+    {"doubled quotes before the first argument", "p \"\" /u", V{"/u"}},
+    {"doubled quotes alone between arguments", "p /a \"\" /r", V{"/a", "/r"}},
+    {"four quotes alone between arguments", "p /a \"\"\"\" /r", V{"/a", "/r"}},
+    {"separated pairs all skipped", "p \"\" \"\"\t\"\"\x01/a /r", V{"/a", "/r"}},
+    {"a pair before a quoted blank", "p \"\" \" \" x", V{" ", "x"}},
+    {"pairs inside a word stay part of it", "p a\"\" b", V{"a", "b"}},
 
-    // The first empty argument ends the list.
-    {"doubled quotes alone stop", "p /a \"\" /r", V{"/a"}},
-    {"four quotes alone stop", "p /a \"\"\"\" /r", V{"/a"}},
-    {"lone trailing quote stops", "p /a \"", V{"/a"}},
-    {"trailing doubled quotes stop", "p /a /r \"\"", V{"/a", "/r"}},
-    {"empty first argument drops all", "p \"\" /a /r", V{}},
+    // The list ends only at the end of the text.
+    {"trailing doubled quotes end it", "p /a /r \"\"", V{"/a", "/r"}},
+    {"trailing pair and blanks end it", "p /a \"\" \t ", V{"/a"}},
+    {"four quotes alone give nothing", "p \"\"\"\"", V{}},
+    {"pairs alone give nothing", "p \"\" \"\"", V{}},
+    {"lone trailing quote ends it", "p /a \"", V{"/a"}},
+    {"lone trailing quote after a pair ends it", "p /a \"\"\"", V{"/a"}},
+    {"NUL right after a pair ends it", std::string("p \"\"\0/u", 7), V{}},
+    {"NUL after a pair and a blank ends it", std::string("p /a \"\" \0/u", 11), V{"/a"}},
 
-    // The program part is cut by the same rules and never returned.
+    // The program is the first word, an empty "" too, and never returned.
     {"empty program still skipped", "\"\" /a", V{"/a"}},
+    {"empty program then a pair", "\"\" \"\" /a", V{"/a"}},
+    {"program glued to a pair", "\"\"v.exe \"\"/a", V{"/a"}},
+    {"program after blanks", " \t\"\" /a", V{"/a"}},
     {"program with a quoted stretch", "C:\\\"My Tools\"\\v.exe /a", V{"/a"}},
     {"unclosed quote swallows the line into the program", "\"C:\\a b\\v.exe /a", V{}},
     {"program ends at a control byte", "v.exe\x01/a", V{"/a"}},

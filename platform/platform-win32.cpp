@@ -2,38 +2,27 @@
 // Windows XP lacks (the 32-bit build must start there to refuse it), and no CRT text
 // mode anywhere.
 #include <windows.h>
-// windows.h first: ntsecapi.h needs its types.
-#include <ntsecapi.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/ansi_name.h"
 #include "platform/command_line.h"
+#include "platform/files-win32.h"
+#include "platform/handles-win32.h"
 #include "platform/system_platform.h"
 
 namespace lw {
 namespace {
 
+using namespace win32;
+
 static_assert(sizeof(OSVERSIONINFOA) == 148);
-
-// A search handle of FindFirstFileA.
-class UniqueFind {
- public:
-  explicit UniqueFind(HANDLE handle) noexcept : handle_(handle) {}
-  UniqueFind(const UniqueFind&) = delete;
-  UniqueFind& operator=(const UniqueFind&) = delete;
-  ~UniqueFind() noexcept {
-    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
-  }
-  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
 HKEY ToHkey(RegKey key) {
@@ -51,10 +40,6 @@ RegKey FromHkey(HKEY key) {
 
 HANDLE ToHandle(FileHandle file) {
   return reinterpret_cast<HANDLE>(file);
-}
-
-DWORD ClampToDword(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::uint64_t>(size, MAXDWORD));
 }
 
 bool IsSlash(char c) {
@@ -92,17 +77,6 @@ void WriteAll(HANDLE handle, std::string_view data) {
     }
     data.remove_prefix(done);
   }
-}
-
-// "~lw" and nine characters from the system's random generator (45 bits nobody can
-// guess): no longer than "rasphone.pbk", so a path that can be read can be saved.
-bool RandomName(std::string& name) {
-  std::uint64_t random = 0;
-  if (!::RtlGenRandom(&random, sizeof random)) return false;
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
-  name = "~lw";
-  for (int i = 0; i < 9; ++i, random >>= 5) name += kDigits[random & 31];
-  return true;
 }
 
 class Win32Platform final : public Platform {
@@ -226,57 +200,93 @@ class Win32Platform final : public Platform {
   }
 
   SysError GetEnv(std::string_view name, std::string& value) override {
-    const std::string variable(name);
-    value.assign(256, '\0');
+    value.clear();
+    const std::wstring variable = Widen(name);
+    std::wstring wide(256, L'\0');
     // The size asked for includes the NUL; the value may change between the calls.
     for (int attempt = 0; attempt < 8; ++attempt) {
-      const DWORD size = ::GetEnvironmentVariableA(variable.c_str(), value.data(),
-                                                   static_cast<DWORD>(value.size()));
-      if (size < value.size()) {
-        value.resize(size);
-        return 0;
+      const DWORD size =
+          ::GetEnvironmentVariableW(variable.c_str(), wide.data(), static_cast<DWORD>(wide.size()));
+      if (size < wide.size()) {
+        wide.resize(size);
+        return AnsiFolderName(AsU16(wide), ExactAnsi, ShortPath, value);
       }
-      value.resize(size);
+      wide.resize(size);
     }
-    value.clear();
     return 0;
   }
 
-  void TrustFolder(std::string_view) override {}
+  void TrustFolder(std::string_view folder) override {
+    trusted_.emplace_back(folder);
+  }
 
   void CreateDirectories(std::string_view path) override {
     const std::string text(path);
     const std::size_t root = RootLength(text);
+    const std::size_t checked = CheckedFrom(text);
     for (std::size_t pos = root; pos <= text.size(); ++pos) {
       const bool end = pos == text.size() || IsSlash(text[pos]);
       if (end && pos > root && !IsSlash(text[pos - 1])) {
-        ::CreateDirectoryA(text.substr(0, pos).c_str(), nullptr);
+        const std::string folder = text.substr(0, pos);
+        // Nothing is made through a link.
+        if (pos > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
+        ::CreateDirectoryA(folder.c_str(), nullptr);
       }
     }
   }
 
-  SysError LockFile(std::string_view, std::uint32_t, LockHandle& lock) override {
+  SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
     lock = kNoLock;
+    std::string full = FullPathName(path);
+    if (full.empty()) return ERROR_INVALID_NAME;
+    UpperCase(full.data(), full.size());
+    UniqueHandle mutex;
+    if (const SysError error = OpenLockMutex(full, mutex)) return error;
+    switch (::WaitForSingleObject(mutex.Get(), timeoutMs)) {
+      case WAIT_OBJECT_0:
+      case WAIT_ABANDONED:  // its holder ended without letting go: ours now
+        break;
+      case WAIT_TIMEOUT:
+        return kErrorLockTimeout;
+      default:
+        return ::GetLastError();
+    }
+    lock = reinterpret_cast<LockHandle>(mutex.Release());
     return 0;
   }
 
-  void UnlockFile(LockHandle) override {}
+  void UnlockFile(LockHandle lock) override {
+    if (lock != kNoLock) const MutexHold hold(ToHandle(lock));
+  }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
+    file = kInvalidFile;
     const std::string name(path);
-    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    file = reinterpret_cast<FileHandle>(handle);
-    if (handle != INVALID_HANDLE_VALUE) return 0;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
-    // A folder in the file's place counts as no file.
-    const DWORD attributes = ::GetFileAttributesA(name.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      return 0;
+    if (const SysError error = RefuseLinks(name)) return error;
+    UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+      // A folder in the file's place counts as no file.
+      const DWORD attributes = ::GetFileAttributesA(name.c_str());
+      if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 0;
+      }
+      return error;
     }
-    return error;
+    if (const SysError error = CheckOpenedFile(handle.Get(), name)) return error;
+    // A reparse point that is no link (a cloud placeholder, say) is read through its filter.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(handle.Get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      handle = UniqueHandle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!handle) return ::GetLastError();
+    }
+    file = reinterpret_cast<FileHandle>(handle.Release());
+    return 0;
   }
 
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
@@ -296,14 +306,19 @@ class Win32Platform final : public Platform {
   SysError CreateTempBeside(std::string_view target, FileHandle& file,
                             std::string& tempPath) override {
     if (target.empty()) return ERROR_PATH_NOT_FOUND;
-    const std::string folder = FolderOf(target);
-    std::string name;
+    const std::string name(target);
+    if (const SysError error = RefuseLinks(name)) return error;
+    const std::string folder = FolderOf(name);
+    std::string random;
     SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      if (!RandomName(name)) return ERROR_GEN_FAILURE;
-      const std::string path = folder + name;
-      const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (!RandomName(random)) return ERROR_GEN_FAILURE;
+      const std::string path = folder + random;
+      // DELETE: it is renamed, or removed, through this handle; WRITE_DAC and WRITE_OWNER:
+      // it takes the target's security. The maker of a file gets what it asks for.
+      const HANDLE handle =
+          ::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
         file = reinterpret_cast<FileHandle>(handle);
@@ -333,32 +348,17 @@ class Win32Platform final : public Platform {
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
-    CloseFile(temp);
-    const std::string from(tempPath);
-    const std::string to(target);
-    const DWORD attributes = ::GetFileAttributesA(to.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if (::MoveFileExA(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return 0;
-      }
-      return ::GetLastError();
+    const UniqueHandle file(ToHandle(temp));
+    if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
+    // Readers (the RAS service among them) hold a phonebook for moments, and an open file
+    // cannot be replaced: try again for a while.
+    const std::string name(target);
+    for (int attempt = 1;; ++attempt) {
+      bool held = false;
+      const SysError error = PutInPlace(file.Get(), name, held);
+      if (!held || attempt == kReplaceTries) return error;
+      ::Sleep(kReplaceRetryMs);
     }
-    // ReplaceFileA keeps the target's ACL, attributes and owner. It is given a backup name
-    // because without one a failure half-way may leave the target under a name nobody
-    // knows; with one the old file can always be put back.
-    std::string backup;
-    if (!RandomName(backup)) return ERROR_GEN_FAILURE;
-    backup.insert(0, FolderOf(to));
-    if (::ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
-      ::DeleteFileA(backup.c_str());
-      return 0;
-    }
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      ::MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
-    return error;
   }
 
   SysError RemoveFile(std::string_view path) override {
@@ -366,7 +366,34 @@ class Win32Platform final : public Platform {
     return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
 
-  void RemoveStaleTemps(std::string_view) override {}
+  void RemoveStaleTemps(std::string_view target) override {
+    const std::string name(target);
+    if (RefuseLinks(name) != 0) return;
+    const std::string folder = FolderOf(name);
+    WIN32_FIND_DATAA found;
+    const UniqueFind find(::FindFirstFileA((folder + "~lw*").c_str(), &found));
+    if (!find) return;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    do {
+      if (!IsTempName(found.cFileName) ||
+          (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        continue;
+      }
+      // Share nothing: a run still writing it holds it open, and it cannot be swapped
+      // between the checks and the removal.
+      const std::string path = folder + found.cFileName;
+      const UniqueHandle file(::CreateFileA(path.c_str(), DELETE | READ_CONTROL, 0, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!file || !::GetFileInformationByHandle(file.Get(), &info) ||
+          (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+          Ticks(info.ftLastWriteTime) + kStaleAge >= Ticks(now) || !OwnedByUs(file.Get())) {
+        continue;
+      }
+      DeleteOnClose(file.Get());
+    } while (::FindNextFileA(find.Get(), &found));
+  }
 
   std::string FullPathName(std::string_view path) override {
     const std::string name(path);
@@ -413,6 +440,83 @@ class Win32Platform final : public Platform {
     data = std::string_view(static_cast<const char*>(bytes), size);
     return true;
   }
+
+ private:
+  // Where the part of `path` that may hold no link starts: after the longest trusted
+  // folder it lies below, else at its last part.
+  std::size_t CheckedFrom(std::string_view path) const {
+    std::size_t from = 0;
+    for (const std::string& folder : trusted_) {
+      if (!folder.empty() && path.size() > folder.size() && path.starts_with(folder) &&
+          (IsSlash(folder.back()) || IsSlash(path[folder.size()]))) {
+        from = std::max(from, folder.size());
+      }
+    }
+    if (from != 0) return from;
+    const std::size_t last = path.find_last_of("\\/");
+    return last == std::string_view::npos ? 0 : last + 1;
+  }
+
+  // kErrorLinkRefused when a folder of `path` from CheckedFrom on is a link; the file
+  // itself is checked once it is open. Stops at the first folder that is not there.
+  SysError RefuseLinks(const std::string& path) const {
+    std::size_t pos = CheckedFrom(path);
+    for (;;) {
+      const std::size_t end = path.find_first_of("\\/", pos);
+      if (end == std::string::npos) return 0;
+      if (end > pos) {
+        const std::string folder = path.substr(0, end);
+        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+        if (IsLink(folder, attributes)) return kErrorLinkRefused;
+      }
+      pos = end + 1;
+    }
+  }
+
+  // Puts the temporary file `temp` in the place of `target` with one rename, after giving
+  // it the security and attributes of the file there. `held`: the failure was another
+  // program holding the target.
+  SysError PutInPlace(HANDLE temp, const std::string& target, bool& held) {
+    if (const SysError error = RefuseLinks(target)) return error;
+    const std::wstring full = Widen(FullPathName(target));
+    if (full.empty()) return ERROR_INVALID_NAME;
+    bool replace = false;
+    {
+      // Opened as a writer that may remove it: what Windows refuses one (the read-only
+      // attribute, the ACL, a program holding the file) leaves the file as it is. With
+      // DELETE granted here, the temporary file that takes its ACL can be removed too.
+      const UniqueHandle existing(
+          ::CreateFileA(target.c_str(), GENERIC_WRITE | READ_CONTROL | DELETE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (existing) {
+        if (const SysError error = CheckOpenedFile(existing.Get(), target)) return error;
+        if (const SysError error = TakeOver(existing.Get(), temp)) return error;
+        replace = true;
+      } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
+        held = error == ERROR_SHARING_VIOLATION;
+        return error;
+      }
+    }
+    // Through the handle: it keeps the rights the target's ACL may not give, and nobody
+    // can change the file between the checks and the rename. A file that turned up
+    // meanwhile is not replaced unread.
+    const std::wstring name = NtPath(full);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* const info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), info->FileNameLength);
+    if (SetFileInfo(temp, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) return 0;
+    const DWORD error = ::GetLastError();
+    held = error == ERROR_SHARING_VIOLATION || (replace && error == ERROR_ACCESS_DENIED);
+    return error;
+  }
+
+  // Folders below which no link is followed.
+  std::vector<std::string> trusted_;
 };
 
 // The static winpthread that libstdc++ brings imports GetTickCount64 (for timed waits
@@ -421,8 +525,7 @@ class Win32Platform final : public Platform {
 // system has one, GetTickCount where it has not.
 ULONGLONG WINAPI TickCount64() {
   using Function = ULONGLONG(WINAPI*)();
-  static const auto real = reinterpret_cast<Function>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+  static const auto real = Kernel32Function<Function>("GetTickCount64");
   return real != nullptr ? real() : ::GetTickCount();
 }
 

@@ -1,7 +1,11 @@
 // What only the Win32 platform does, and what the shared suite needs of it.
 #include <windows.h>
+// windows.h first: sddl.h needs its types.
+#include <sddl.h>
 
+#include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +129,307 @@ TEST_F(PlatformSaveTest, ReplaceRefusedWhileTargetIsOpenKeepsEverything) {
   EXPECT_EQ(dir_.Read("rasphone.pbk"), "old contents");
   EXPECT_EQ(ReadThrough(temp.path), "new");
   EXPECT_EQ(FolderEntries().size(), 2u);  // target and temporary file, no backup
+}
+
+// A pipe or a device in a phonebook's place is refused, not read from.
+TEST_F(PlatformFileTest, OpenForReadRefusesPipesAndDevices) {
+  const std::string pipe = "\\\\.\\pipe\\lw-test-" + std::to_string(::GetCurrentProcessId());
+  const HANDLE server =
+      ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  for (const std::string& path : {pipe, std::string("NUL")}) {
+    FileHandle file = kInvalidFile;
+    EXPECT_EQ(platform_->OpenForRead(path, file), kErrorNotRegularFile) << path;
+    EXPECT_EQ(file, kInvalidFile) << path;
+  }
+  ::CloseHandle(server);
+}
+
+// --- Holds on files ---
+
+// Runs `body` on a thread of its own (a mutex belongs to a thread) and waits for it.
+template <typename Body>
+void OnOtherThread(Body body) {
+  std::thread thread(body);
+  thread.join();
+}
+
+TEST_F(PlatformFileTest, LockKeepsOtherRunsOutUntilUnlocked) {
+  const std::string path = dir_.CorePath("rasphone.pbk");
+  LockHandle held = kNoLock;
+  ASSERT_EQ(platform_->LockFile(path, 0, held), 0u);
+  ASSERT_NE(held, kNoLock);
+  // The same file however it is spelled; another file is free.
+  const struct {
+    std::string path;
+    SysError expected;
+  } cases[] = {
+      {path, kErrorLockTimeout},
+      {dir_.CorePath("RASPHONE.PBK"), kErrorLockTimeout},
+      {dir_.CorePath("sub\\..\\rasphone.pbk"), kErrorLockTimeout},
+      {dir_.CorePath("other.pbk"), 0},
+  };
+  for (const auto& c : cases) {
+    SysError error = 1;
+    OnOtherThread([&] {
+      LockHandle lock = kNoLock;
+      error = platform_->LockFile(c.path, 20, lock);
+      EXPECT_EQ(lock != kNoLock, error == 0) << c.path;
+      platform_->UnlockFile(lock);
+    });
+    EXPECT_EQ(error, c.expected) << c.path;
+  }
+  platform_->UnlockFile(held);
+  OnOtherThread([&] {
+    LockHandle lock = kNoLock;
+    EXPECT_EQ(platform_->LockFile(path, 0, lock), 0u);
+    platform_->UnlockFile(lock);
+  });
+}
+
+TEST_F(PlatformFileTest, LockOfAnEndedHolderIsTakenAtOnce) {
+  const std::string path = dir_.CorePath("rasphone.pbk");
+  LockHandle abandoned = kNoLock;
+  OnOtherThread([&] { ASSERT_EQ(platform_->LockFile(path, 0, abandoned), 0u); });
+  LockHandle lock = kNoLock;
+  EXPECT_EQ(platform_->LockFile(path, 0, lock), 0u);
+  EXPECT_NE(lock, kNoLock);
+  platform_->UnlockFile(lock);
+  platform_->UnlockFile(abandoned);
+}
+
+// --- Saving ---
+
+// The DACL of a file as SDDL; empty when it cannot be read.
+std::string DaclOf(const fs::path& path) {
+  std::string buffer(4096, '\0');
+  DWORD needed = 0;
+  if (!::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(),
+                          static_cast<DWORD>(buffer.size()), &needed)) {
+    return {};
+  }
+  char* text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return {};
+  }
+  std::string dacl(text);
+  ::LocalFree(text);
+  return dacl;
+}
+
+bool SetDacl(const fs::path& path, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    return false;
+  }
+  const bool done = ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  ::LocalFree(descriptor);
+  return done;
+}
+
+TEST_F(PlatformSaveTest, ReplaceKeepsAttributesAndAcl) {
+  dir_.Write("fresh.pbk", "");
+  dir_.Write("rasphone.pbk", "old");
+  // A DACL no new file gets, so that only a copy can bring it over.
+  ASSERT_TRUE(SetDacl(dir_.Native("rasphone.pbk"), "D:P(A;;FA;;;WD)(A;;FR;;;BU)"));
+  const std::string dacl = DaclOf(dir_.Native("rasphone.pbk"));
+  ASSERT_FALSE(dacl.empty());
+  ASSERT_NE(dacl, DaclOf(dir_.Native("fresh.pbk")));
+  const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  ASSERT_TRUE(::SetFileAttributesW(dir_.Native("rasphone.pbk").c_str(), attributes));
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  const Temp temp = WriteTemp(target, "new");
+  ASSERT_EQ(Replace(temp, target), 0u);
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "new");
+  EXPECT_EQ(::GetFileAttributesW(dir_.Native("rasphone.pbk").c_str()), attributes);
+  EXPECT_EQ(DaclOf(dir_.Native("rasphone.pbk")), dacl);
+  EXPECT_EQ(FolderEntries(), (std::set<std::string>{"fresh.pbk", "rasphone.pbk"}));
+}
+
+// A reader holding the phonebook for a moment (the RAS service re-reads it after each
+// change) delays the replace, and does not fail it.
+TEST_F(PlatformSaveTest, ReplaceWaitsForAPassingReader) {
+  dir_.Write("rasphone.pbk", "old");
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  const Temp temp = WriteTemp(target, "new");
+  auto reader =
+      std::make_unique<OtherHandle>(dir_.Native("rasphone.pbk"), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  ASSERT_TRUE(reader->valid());
+  std::thread done([&] {
+    ::Sleep(200);
+    reader.reset();
+  });
+  EXPECT_EQ(Replace(temp, target), 0u);
+  done.join();
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "new");
+  EXPECT_EQ(FolderEntries(), std::set<std::string>{"rasphone.pbk"});
+}
+
+TEST_F(PlatformSaveTest, ReplaceRefusesAReadOnlyTargetAndKeepsIt) {
+  dir_.Write("rasphone.pbk", "old");
+  const std::wstring native = dir_.Native("rasphone.pbk").wstring();
+  ASSERT_TRUE(::SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  const Temp temp = WriteTemp(target, "new");
+  EXPECT_EQ(Replace(temp, target), static_cast<SysError>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "old");
+  EXPECT_NE(::GetFileAttributesW(native.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  // The temporary file stays for the caller to remove by name.
+  EXPECT_EQ(platform_->RemoveFile(temp.path), 0u);
+  ::SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(PlatformSaveTest, ReplaceRefusesATargetTheAclKeepsFromWriting) {
+  dir_.Write("rasphone.pbk", "old");
+  ASSERT_TRUE(SetDacl(dir_.Native("rasphone.pbk"), "D:P(A;;FR;;;WD)"));
+  const OtherHandle probe(dir_.Native("rasphone.pbk"), GENERIC_WRITE, FILE_SHARE_READ);
+  if (probe.valid()) GTEST_SKIP() << "the system lets this process write it anyway (Wine)";
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  const Temp temp = WriteTemp(target, "new");
+  EXPECT_EQ(Replace(temp, target), static_cast<SysError>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "old");
+  EXPECT_EQ(platform_->RemoveFile(temp.path), 0u);
+}
+
+// 255 characters, as Windows names a phonebook in a deep profile: the temporary file's
+// name is no longer, so it saves.
+TEST_F(PlatformSaveTest, PhonebookPathOf255CharactersSaves) {
+  const std::string base = dir_.CorePath();
+  const std::string suffix = "\\rasphone.pbk";
+  std::string folder = base;
+  while (folder.size() + suffix.size() < 255) {
+    folder += '\\';
+    folder.append(std::min<std::size_t>(60, 254 - folder.size() - suffix.size() + 1), 'd');
+  }
+  const std::string target = folder + suffix;
+  ASSERT_EQ(target.size(), 255u);
+  platform_->CreateDirectories(folder);
+  LockHandle lock = kNoLock;
+  ASSERT_EQ(platform_->LockFile(target, 0, lock), 0u);
+  for (const char* bytes : {"[A]\r\n", "[B]\r\n"}) {
+    const Temp temp = WriteTemp(target, bytes);
+    ASSERT_EQ(Replace(temp, target), 0u) << bytes;
+    EXPECT_EQ(ReadThrough(target), bytes);
+  }
+  platform_->UnlockFile(lock);
+}
+
+// --- Temporary files left by killed runs ---
+
+void SetLastWrite(const fs::path& path, int minutesAgo) {
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+  time.QuadPart -= static_cast<ULONGLONG>(minutesAgo) * 60 * 10000000;
+  const FILETIME then{time.LowPart, time.HighPart};
+  EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &then));
+  ::CloseHandle(file);
+}
+
+TEST_F(PlatformSaveTest, RemoveStaleTempsTakesOnlyOldTemporaryFiles) {
+  const struct {
+    std::string name;
+    int minutesAgo;
+    bool removed;
+  } cases[] = {
+      {"~lw012345678", 11, true},   {"~lwabcdefghv", 600, true},
+      {"~lw0123456aa", 9, false},    // a run may still be at it
+      {"~lw01234567", 60, false},    // too short
+      {"~lw0123456789", 60, false},  // too long
+      {"~lw01234567w", 60, false},   // not of the alphabet
+      {"~LWabcdefgh0", 60, false},   // not of the naming (letter case kept as made)
+      {"x~lw01234567", 60, false},  {"rasphone.pbk", 60, false},
+  };
+  for (const auto& c : cases) {
+    dir_.Write(c.name, "x");
+    SetLastWrite(dir_.Native(c.name), c.minutesAgo);
+  }
+  // Old, but a folder, or still held open by a run.
+  fs::create_directory(dir_.Native("~lwfolder000"));
+  SetLastWrite(dir_.Native("~lwfolder000"), 60);
+  dir_.Write("~lwheld00000", "x");
+  SetLastWrite(dir_.Native("~lwheld00000"), 60);
+  const OtherHandle held(dir_.Native("~lwheld00000"), GENERIC_WRITE, FILE_SHARE_READ);
+  ASSERT_TRUE(held.valid());
+
+  platform_->RemoveStaleTemps(dir_.CorePath("rasphone.pbk"));
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(dir_.Native(c.name)), !c.removed) << c.name;
+  EXPECT_TRUE(fs::is_directory(dir_.Native("~lwfolder000")));
+  EXPECT_TRUE(fs::exists(dir_.Native("~lwheld00000")));
+}
+
+TEST_F(PlatformSaveTest, RemoveStaleTempsLeavesOtherUsersFiles) {
+  dir_.Write("~lw012345678", "x");
+  SetLastWrite(dir_.Native("~lw012345678"), 60);
+  PSECURITY_DESCRIPTOR system = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA("O:SY", SDDL_REVISION_1,
+                                                                     &system, nullptr));
+  const bool set =
+      ::SetFileSecurityW(dir_.Native("~lw012345678").c_str(), OWNER_SECURITY_INFORMATION, system);
+  ::LocalFree(system);
+  std::string buffer(256, '\0');
+  DWORD needed = 0;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  char* text = nullptr;
+  if (!set ||
+      !::GetFileSecurityW(dir_.Native("~lw012345678").c_str(), OWNER_SECURITY_INFORMATION,
+                          buffer.data(), static_cast<DWORD>(buffer.size()), &needed) ||
+      !::GetSecurityDescriptorOwner(buffer.data(), &owner, &defaulted) ||
+      !::ConvertSidToStringSidA(owner, &text) || std::string(text) != "S-1-5-18") {
+    if (text != nullptr) ::LocalFree(text);
+    GTEST_SKIP() << "this process cannot give a file another owner (Wine keeps none)";
+  }
+  ::LocalFree(text);
+  platform_->RemoveStaleTemps(dir_.CorePath("rasphone.pbk"));
+  EXPECT_TRUE(fs::exists(dir_.Native("~lw012345678")));
+}
+
+// --- Links ---
+
+// Makes `link` a link to the folder `target`; false where this process cannot.
+bool MakeFolderLink(const fs::path& link, const fs::path& target) {
+  using Function = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+  const auto create = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkW")));
+  const DWORD kDirectory = 1;
+  const DWORD kUnprivileged = 2;
+  if (create == nullptr || (!create(link.c_str(), target.c_str(), kDirectory | kUnprivileged) &&
+                            !create(link.c_str(), target.c_str(), kDirectory))) {
+    return false;
+  }
+  const DWORD attributes = ::GetFileAttributesW(link.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+TEST_F(PlatformFileTest, LinksBelowTheTrustedFolderAreRefused) {
+  fs::create_directories(dir_.Native("trusted/real"));
+  dir_.Write("trusted/real/rasphone.pbk", "old");
+  if (!MakeFolderLink(dir_.Native("trusted/link"), dir_.Native("trusted/real"))) {
+    GTEST_SKIP() << "no folder links here (Wine makes none; the end-to-end tests use its "
+                    "view of Unix links)";
+  }
+  platform_->TrustFolder(dir_.CorePath("trusted"));
+  const std::string through = dir_.CorePath("trusted\\link\\rasphone.pbk");
+  FileHandle file = kInvalidFile;
+  EXPECT_EQ(platform_->OpenForRead(through, file), kErrorLinkRefused);
+  EXPECT_EQ(file, kInvalidFile);
+  std::string tempPath;
+  EXPECT_EQ(platform_->CreateTempBeside(through, file, tempPath), kErrorLinkRefused);
+  platform_->CreateDirectories(dir_.CorePath("trusted\\link\\sub"));
+  EXPECT_FALSE(fs::exists(dir_.Native("trusted/real/sub")));
+  const Temp temp = WriteTemp(dir_.CorePath("trusted\\real\\rasphone.pbk"), "new");
+  EXPECT_EQ(Replace(temp, through), kErrorLinkRefused);
+  EXPECT_EQ(dir_.Read("trusted/real/rasphone.pbk"), "old");
+  // The trusted folder itself may be a link.
+  platform_->TrustFolder(dir_.CorePath("trusted\\link"));
+  EXPECT_EQ(ReadThrough(through), "old");
 }
 
 TEST_F(PlatformProcessTest, WriteErrorConvertsToTheOemCodePage) {

@@ -22,6 +22,10 @@ std::uint32_t RegistryTypeOf(TValueKind kind) {
 
 }  // namespace
 
+std::string FailedToSetData(std::string_view Name) {
+  return "Failed to set data for '" + std::string(Name) + "'";
+}
+
 TRegistry::TRegistry(Platform& platform) : platform_(platform) {}
 
 TRegistry::~TRegistry() noexcept {
@@ -58,7 +62,7 @@ RegKey TRegistry::BaseKeyFor(bool Relative) const noexcept {
 
 void TRegistry::StoreValue(std::string_view Name, std::string_view Buffer, TValueKind Kind) {
   if (platform_.SetValue(CurrentKeyHandle, Name, RegistryTypeOf(Kind), Buffer) != 0) {
-    throw ERegistryException("Failed to set data for '" + std::string(Name) + "'");
+    throw ERegistryException(FailedToSetData(Name));
   }
 }
 

@@ -43,6 +43,9 @@ class ERegistryException : public Exception {
   const char* ClassName() const noexcept override { return "ERegistryException"; }
 };
 
+// The message of a value left unwritten, however that came about.
+std::string FailedToSetData(std::string_view Name);
+
 class TRegistry {
  public:
   // Root HKEY_CURRENT_USER, full access, no key open.

@@ -54,8 +54,10 @@ std::unique_ptr<TReg64> RegOpenObject(Platform& platform, RegKey RootKey, std::s
   return reg;
 }
 
-void RegWriteObjectInteger(TReg64* Reg, std::string_view Name, std::int32_t Value) {
-  if (Reg != nullptr && Reg->Access() == kKeyAllAccess) Reg->StoreInteger(Name, Value);
+bool RegWriteObjectInteger(TReg64* Reg, std::string_view Name, std::int32_t Value) {
+  if (Reg == nullptr || Reg->Access() != kKeyAllAccess) return false;
+  Reg->StoreInteger(Name, Value);
+  return true;
 }
 
 void RegCloseObject(std::unique_ptr<TReg64>& Reg, bool KeepObject) {
@@ -66,9 +68,11 @@ void RegCloseObject(std::unique_ptr<TReg64>& Reg, bool KeepObject) {
 void RegWriteMachineInteger(Platform& platform, std::string_view Path, std::string_view Name,
                             std::int32_t Value) {
   auto reg = RegOpenObject(platform, kHkeyLocalMachine, Path, ".", true);
-  if (!reg) return;
-  // On a failed write the object's destruction closes the key as the error leaves.
-  RegWriteObjectInteger(reg.get(), Name, Value);
+  // On a raise the object's destruction closes the key as the error leaves. A skipped
+  // write is the failed write it amounts to: the caller relies on the value.
+  if (!RegWriteObjectInteger(reg.get(), Name, Value)) {
+    throw ERegistryException(FailedToSetData(Name));
+  }
   RegCloseObject(reg, false);
 }
 

@@ -34,14 +34,14 @@ bool RegOpenWithFallback(TReg64* Reg, std::string_view Path, bool CanCreate);
 // A new object with the key at `Path` open, or none.
 std::unique_ptr<TReg64> RegOpenObject(Platform& platform, RegKey RootKey, std::string_view Path,
                                       std::string_view MachineName, bool CanCreate);
-// Writes a REG_DWORD when the object was opened with full access; otherwise nothing.
-// A failed write raises ERegistryException.
-void RegWriteObjectInteger(TReg64* Reg, std::string_view Name, std::int32_t Value);
+// Writes a REG_DWORD when the object was opened with full access; otherwise nothing, and
+// false. A failed write raises ERegistryException.
+bool RegWriteObjectInteger(TReg64* Reg, std::string_view Name, std::int32_t Value);
 // Closes the key, then frees the object unless `KeepObject`.
 void RegCloseObject(std::unique_ptr<TReg64>& Reg, bool KeepObject);
 // Writes `Value` as a REG_DWORD under HKEY_LOCAL_MACHINE\`Path`, creating the key when
-// missing. Quietly writes nothing when the key can't be opened with full access; a
-// failed write raises ERegistryException after the key is closed.
+// missing. A value left unwritten (no key, a key opened read-only, a failed write)
+// raises ERegistryException after the key is closed.
 void RegWriteMachineInteger(Platform& platform, std::string_view Path, std::string_view Name,
                             std::int32_t Value);
 

@@ -152,7 +152,8 @@ TEST_F(RegUtilsTest, FallbackWithCreateOpensReadOnly) {
 
   // After the fallback the open key is there, but nothing is written to it.
   platform.calls.clear();
-  RegWriteObjectInteger(reg.get(), "N", 1);
+  EXPECT_FALSE(RegWriteObjectInteger(reg.get(), "N", 1));
+  EXPECT_FALSE(RegWriteObjectInteger(nullptr, "N", 1));
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_FALSE(platform.RegistryValue("HKEY_LOCAL_MACHINE\\RO", "N").has_value());
 
@@ -160,6 +161,8 @@ TEST_F(RegUtilsTest, FallbackWithCreateOpensReadOnly) {
   platform.regKeys.insert("HKEY_LOCAL_MACHINE\\RW");
   ASSERT_TRUE(RegOpenWithFallback(reg.get(), "\\RW", false));
   EXPECT_EQ(reg->Access(), kKeyAllAccess);
+  EXPECT_TRUE(RegWriteObjectInteger(reg.get(), "N", 1));
+  EXPECT_TRUE(platform.RegistryValue("HKEY_LOCAL_MACHINE\\RW", "N").has_value());
 }
 
 TEST_F(RegUtilsTest, FallbackFailsWhenNeitherAccessWorks) {
@@ -229,8 +232,23 @@ TEST_F(RegUtilsTest, WriteMachineIntegerReplacesAnExistingValue) {
   EXPECT_EQ(value->data, std::string(4, '\0'));
 }
 
-TEST_F(RegUtilsTest, FailedValueWriteRaisesAfterClosingTheKey) {
-  platform.setValueStatus = 5;
+// Every way the value stays unwritten raises the error of a failed write, after every key
+// is closed.
+struct UnwrittenCase {
+  const char* label;
+  std::function<void(FakePlatform&)> setUp;
+  Calls calls;
+};
+
+std::ostream& operator<<(std::ostream& out, const UnwrittenCase& c) {
+  return out << c.label;
+}
+
+class WriteMachineIntegerUnwrittenTest : public ::testing::TestWithParam<UnwrittenCase> {};
+
+TEST_P(WriteMachineIntegerUnwrittenTest, RaisesTheFailedWriteAndLeavesNoHandle) {
+  FakePlatform platform;
+  GetParam().setUp(platform);
   try {
     RegWriteMachineInteger(platform, kSstpPath, kValueName, 1);
     ADD_FAILURE() << "no ERegistryException";
@@ -239,51 +257,40 @@ TEST_F(RegUtilsTest, FailedValueWriteRaisesAfterClosingTheKey) {
     EXPECT_STREQ(error.ClassName(), "ERegistryException");
     EXPECT_NE(error.RaiseAddress(), 0u);
   }
-  EXPECT_EQ(platform.OpenKeyCount(), 0u);
-  EXPECT_EQ(platform.calls.back(), "CloseKey");
-}
-
-// Quiet outcomes of the one-call write: nothing written, nothing raised, nothing left open.
-struct QuietCase {
-  const char* label;
-  std::function<void(FakePlatform&)> setUp;
-  Calls calls;
-};
-
-std::ostream& operator<<(std::ostream& out, const QuietCase& c) {
-  return out << c.label;
-}
-
-class WriteMachineIntegerQuietTest : public ::testing::TestWithParam<QuietCase> {};
-
-TEST_P(WriteMachineIntegerQuietTest, WritesNothingAndLeavesNoHandle) {
-  FakePlatform platform;
-  GetParam().setUp(platform);
-  EXPECT_NO_THROW(RegWriteMachineInteger(platform, kSstpPath, kValueName, 1));
   EXPECT_EQ(platform.calls, GetParam().calls);
   EXPECT_FALSE(platform.RegistryValue(kSstpKey, std::string(kValueName)).has_value());
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, WriteMachineIntegerQuietTest,
-    ::testing::Values(QuietCase{"read_only_key",
-                                [](FakePlatform& p) {
-                                  p.regKeys.insert(kSstpKey);
-                                  p.regReadOnlyKeys.insert(kSstpKey);
-                                },
-                                {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead,
-                                 "CloseKey"}},
-                      QuietCase{"create_refused_key_missing",
-                                [](FakePlatform& p) { p.createKeyStatus = 5; },
-                                {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}},
-                      QuietCase{"create_and_open_refused",
-                                [](FakePlatform& p) {
-                                  p.regKeys.insert(kSstpKey);
-                                  p.createKeyStatus = 5;
-                                  p.openKeyStatus = 5;
-                                },
-                                {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}}),
+    Cases, WriteMachineIntegerUnwrittenTest,
+    ::testing::Values(
+        UnwrittenCase{
+            "write_refused",
+            [](FakePlatform& p) { p.setValueStatus = 5; },
+            {"CreateKey " + kSstpKey + kFull, "SetValue NoCertRevocationCheck", "CloseKey"}},
+        UnwrittenCase{"read_only_key",
+                      [](FakePlatform& p) {
+                        p.regKeys.insert(kSstpKey);
+                        p.regReadOnlyKeys.insert(kSstpKey);
+                      },
+                      {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead, "CloseKey"}},
+        UnwrittenCase{"create_refused_key_missing",
+                      [](FakePlatform& p) { p.createKeyStatus = 5; },
+                      {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}},
+        UnwrittenCase{"create_and_open_refused",
+                      [](FakePlatform& p) {
+                        p.regKeys.insert(kSstpKey);
+                        p.createKeyStatus = 5;
+                        p.openKeyStatus = 5;
+                      },
+                      {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}},
+        UnwrittenCase{"registry_unreachable",
+                      [](FakePlatform& p) {
+                        p.createKeyStatus = 3;
+                        p.openKeyStatus = 3;
+                      },
+                      {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -1,8 +1,13 @@
 """Start-up of the real executable: banner, help, modes, switches, registry, version gate."""
 
+import os
+import re
+import shutil
+import struct
+import subprocess
 import unittest
 
-from harness import KIND, SSTP_KEY, SandboxTest, is_root
+from harness import KIND, SSTP_KEY, WINE, Result, SandboxTest, is_root
 
 HELP = [
     "vpnsetup.exe [/u] [/l] [/a] [/r] [/R]",
@@ -57,8 +62,68 @@ class Modes(SandboxTest):
         self.assertEqual(result.lines()[-1], self.closing())
         self.assertEqual(result.status, 3)
 
+    def test_doubled_quotes_before_a_switch(self):
+        # Wine builds the command line `vpnsetup.exe "" /u`, whose pair is skipped with the
+        # blank after it; natively argv holds an empty argument, which ends the list.
+        result = self.box.run(args=["", "/u"])
+        self.assertEqual(result.status, 0)
+        self.assertEqual(result.stderr, b"")
+        reading = [line for line in result.lines() if line.startswith("* reading: ")]
+        if KIND == "wine":
+            self.assertEqual(reading, [])
+            self.assertFalse(self.box.user_pbk.exists())
+        else:
+            self.assertEqual(reading, ["* reading: " + self.box.user_text])
+        self.assertEqual(result.lines()[-1], self.closing())
+
+
+def executable_ranges(path):
+    """(start, end) of the code an address counted from the load address may lie in."""
+    data = path.read_bytes()
+    if data[:4] == b"\x7fELF":
+        phoff, = struct.unpack_from("<Q", data, 0x20)
+        size, count = struct.unpack_from("<HH", data, 0x36)
+        ranges = []
+        for i in range(count):
+            kind, flags, _, vaddr, _, _, memsz = struct.unpack_from("<IIQQQQQ", data,
+                                                                  phoff + i * size)
+            if kind == 1 and flags & 1:  # PT_LOAD, PF_X
+                ranges.append((vaddr, vaddr + memsz))
+        return ranges
+    pe, = struct.unpack_from("<I", data, 0x3C)
+    assert data[pe:pe + 4] == b"PE\0\0"
+    count, = struct.unpack_from("<H", data, pe + 6)
+    optional, = struct.unpack_from("<H", data, pe + 20)
+    table = pe + 24 + optional
+    ranges = []
+    for i in range(count):
+        vsize, vaddr = struct.unpack_from("<II", data, table + i * 40 + 8)
+        flags, = struct.unpack_from("<I", data, table + i * 40 + 36)
+        if flags & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+            ranges.append((vaddr, vaddr + vsize))
+    return ranges
+
 
 class Registry(SandboxTest):
+    """Writes of the revocation value, and root's "/r" and "/R" that leave it unwritten:
+    the failed-write report and status 1."""
+
+    def assert_unwritten_report(self, result, name="vpnsetup.exe"):
+        """The failed-write report, status 1, and nothing after the mode line."""
+        self.assertEqual(result.lines(), [self.banner(name), "* user mode"])
+        self.assertEqual(result.status, 1)
+        match = re.fullmatch(rb"Exception ERegistryException in module (.*) at ([0-9A-F]{8})"
+                             rb"\.\r\nFailed to set data for 'NoCertRevocationCheck'\.\r\n\r\n",
+                             result.stderr)
+        self.assertIsNotNone(match, result.stderr)
+        self.assertEqual(match.group(1).decode().lower(), name)
+        address = int(match.group(2), 16)
+        self.assertTrue(any(start <= address < end
+                            for start, end in executable_ranges(self.box.bin / name)),
+                        hex(address))
+        self.assertFalse(self.box.user_pbk.exists())
+        self.assertFalse(self.box.all_users_pbk.exists())
+
     def test_switches_write_the_revocation_value(self):
         if KIND == "native" and not is_root():
             self.skipTest("needs administrator rights")
@@ -68,6 +133,75 @@ class Registry(SandboxTest):
         self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"), 1)
         result = self.box.run(name="x-admin.exe", args=["/R", "/?"])
         self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"), 0)
+
+    def test_key_that_opens_only_for_reading(self):
+        if KIND == "wine":
+            tool = os.environ.get("LW_READ_ONLY_KEY")
+            if not tool:
+                self.skipTest("LW_READ_ONLY_KEY is not set")
+            holder = subprocess.Popen([WINE, tool, SSTP_KEY], env=self.box.wine_env(),
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            try:
+                self.assertEqual(holder.stdout.readline().strip(), b"ready")
+                result = self.box.run(args=["/r"])
+            finally:
+                holder.communicate(b"\n", timeout=120)
+        else:
+            _, key = self.native_key()
+            self.assertEqual(self.box.run(args=["/R", "/u"]).status, 0)
+            self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"), 0)
+            result = self.run_on_read_only(key, ["/r"])
+        self.assert_unwritten_report(result)
+        self.assertEqual(self.box.registry_dword(SSTP_KEY, "NoCertRevocationCheck"),
+                         None if KIND == "wine" else 0)
+
+    def native_key(self):
+        """The key's directory in the POSIX registry stand-in (root only)."""
+        if KIND != "native" or not is_root():
+            self.skipTest("the POSIX registry stand-in, as root")
+        hive = self.box.programdata / "Registry" / "HKEY_LOCAL_MACHINE"
+        return hive, hive.joinpath(*SSTP_KEY.split("\\"))
+
+    def test_program_data_unset_or_empty(self):
+        self.native_key()
+        for value in (None, ""):
+            result = self.box.run(args=["/a", "/r"], env={"ProgramData": value})
+            self.assert_unwritten_report(result)
+            self.assertFalse(self.box.programdata.exists())
+            self.assertFalse(os.path.exists("/Registry"))
+            self.assertFalse((self.box.root / "Registry").exists())
+
+    def test_parameters_a_regular_file(self):
+        _, key = self.native_key()
+        self.box.write(key, "not a key")
+        result = self.box.run(args=["/R"])
+        self.assert_unwritten_report(result)
+        self.assertEqual(key.read_bytes(), b"not a key")
+
+    def run_on_read_only(self, folder, args):
+        """A run that sees `folder` mounted read-only, in a mount namespace of its own."""
+        if shutil.which("unshare") is None:
+            self.skipTest("no unshare")
+        probe = subprocess.run(["unshare", "-m", "mount", "--bind", "-o", "ro", str(folder),
+                                str(folder)], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("no mount namespaces here: " + probe.stderr.decode())
+        self.box.install("vpnsetup.exe")
+        command = ["unshare", "-m", "sh", "-c", 'mount --bind -o ro "$0" "$0" && exec "$@"',
+                   str(folder), str(self.box.bin / "vpnsetup.exe"), *args]
+        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                       "APPDATA": str(self.box.appdata),
+                       "ProgramData": str(self.box.programdata)}
+        completed = subprocess.run(command, capture_output=True, env=environment,
+                                   cwd=self.box.root, timeout=120)
+        return Result(completed)
+
+    def test_hive_on_a_read_only_mount(self):
+        hive, _ = self.native_key()
+        hive.mkdir(parents=True)
+        result = self.run_on_read_only(hive, ["/r"])
+        self.assert_unwritten_report(result)
+        self.assertEqual(list(hive.iterdir()), [])
 
 
 @unittest.skipUnless(KIND == "wine", "the Windows version is Wine's setting")

@@ -1,0 +1,100 @@
+// The file, name and lock helpers of the Win32 platform.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/handles-win32.h"
+#include "platform/platform.h"
+
+namespace lw::win32 {
+
+inline DWORD ClampToDword(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::uint64_t>(size, MAXDWORD));
+}
+
+// Temporary files: "~lw" and nine characters of this alphabet from the system's random
+// generator (45 bits nobody can guess), no longer than "rasphone.pbk", so a path that
+// can be read can be saved.
+inline constexpr std::string_view kTempPrefix = "~lw";
+inline constexpr std::string_view kNameDigits = "0123456789abcdefghijklmnopqrstuv";
+inline constexpr std::size_t kTempNameSize = 12;
+
+// A new name of that form; false when the generator fails.
+bool RandomName(std::string& name);
+
+// Whether `name` is one RandomName could have made.
+bool IsTempName(std::string_view name);
+
+// How old a temporary file must be before it counts as left by a killed run, in the
+// 100 ns units of FILETIME.
+inline constexpr std::uint64_t kStaleAge = 10ull * 60 * 10000000;
+
+// A FILETIME as one number.
+std::uint64_t Ticks(const FILETIME& time);
+
+// A KERNEL32 function Windows XP lacks, looked up when first needed, so that the 32-bit
+// build still loads there to refuse it; null where the system has none.
+template <typename Function>
+Function Kernel32Function(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// SetFileInformationByHandle (Vista and later).
+BOOL SetFileInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size);
+
+// Removes an open file when its last handle closes; the handle needs DELETE access.
+void DeleteOnClose(HANDLE file);
+
+// UTF-16 of ANSI bytes; empty when they are not valid in the code page.
+std::wstring Widen(std::string_view bytes);
+
+// Windows text as the platform-neutral code takes it.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+std::u16string_view AsU16(std::wstring_view text);
+
+// The ANSI code page's bytes for `text` when they name it exactly: no best-fit look-alike,
+// no default character, the same UTF-16 back.
+std::optional<std::string> ExactAnsi(std::u16string_view text);
+
+// The short (8.3) form of a path that is there.
+std::optional<std::u16string> ShortPath(std::u16string_view path);
+
+// Whether the file's owner is the process's user or the owner it gives new files (an
+// elevated administrator's files belong to the Administrators group).
+bool OwnedByUs(HANDLE file);
+
+// Whether the thing at `path` with `attributes` is a link: a reparse point that names
+// another place (symbolic link, junction), not one that only stores the file (a cloud
+// placeholder, a compressed or deduplicated file).
+bool IsLink(const std::string& path, DWORD attributes);
+
+// kErrorLinkRefused for a link opened in place of a file, kErrorNotRegularFile for a
+// pipe or device.
+SysError CheckOpenedFile(HANDLE file, const std::string& path);
+
+// ERROR_FILE_NOT_FOUND unless the open `file` is the one at `path`.
+SysError SameFile(HANDLE file, const std::string& path);
+
+// How often, and how far apart, a replace is tried while another program holds the target.
+inline constexpr int kReplaceTries = 40;
+inline constexpr DWORD kReplaceRetryMs = 50;
+
+// Gives `temp` the security descriptor (the owner where the process may) and the
+// attributes of `existing`.
+SysError TakeOver(HANDLE existing, HANDLE temp);
+
+// The name NtSetInformationFile takes for a full path: "\??\C:\...", "\??\UNC\server\...".
+std::wstring NtPath(const std::wstring& full);
+
+// Opens the mutex every run derives from a file's upper-cased full path, made if it is not
+// there yet.
+SysError OpenLockMutex(std::string_view upperFullPath, UniqueHandle& mutex);
+
+}  // namespace lw::win32
