@@ -83,6 +83,7 @@ TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
 }
 
 void TMemIniFile::Clear() {
+  savedAsIs_ = false;
   sections_.clear();
   lines_.clear();
   holes_ = 0;
@@ -271,6 +272,7 @@ std::string TMemIniFile::GetValue(std::string_view section, std::string_view key
 }
 
 void TMemIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  savedAsIs_ = false;
   const std::size_t s = SectionFor(section);
   const int j = FindKey(s, key);
   const Piece line = Keep(KeyLine(key, value));
@@ -283,6 +285,7 @@ void TMemIniFile::SetValue(std::string_view section, std::string_view key, std::
 }
 
 void TMemIniFile::AppendLine(std::string_view section, std::string_view line) {
+  savedAsIs_ = false;
   const std::size_t s = SectionFor(section);
   AppendTo(s, Keep(line));
 }
@@ -433,6 +436,7 @@ void TMemIniFile::GetSectionLines(std::string_view section, TStringList& target)
 void TMemIniFile::RemoveSection(std::string_view section) {
   const int i = FindSection(section);
   if (i < 0) return;
+  savedAsIs_ = false;
   const Section removed = sections_[static_cast<std::size_t>(i)];
   std::size_t unused = AddedSize(removed.name);
   for (std::uint32_t j = 0; j < removed.count; ++j) {
@@ -453,7 +457,9 @@ void TMemIniFile::RemoveKey(std::string_view section, std::string_view key) {
   const int i = FindSection(section);
   if (i < 0) return;
   const int j = FindKey(static_cast<std::size_t>(i), key);
-  if (j >= 0) Erase(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
+  if (j < 0) return;
+  savedAsIs_ = false;
+  Erase(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
 }
 
 void TMemIniFile::SaveLines(TStringList& target) const {
@@ -473,32 +479,24 @@ void TMemIniFile::SaveLines(TStringList& target) const {
   }
 }
 
-std::string TMemIniFile::SaveText() const {
-  std::size_t size = byteOrderMark_ ? kUtf8ByteOrderMark.size() : 0;
-  for (const Section& section : sections_) {
-    size += View(section.name).size() + 6;  // "[" "]" CR LF, then CR LF
-    for (std::uint32_t j = 0; j < section.count; ++j) {
-      size += (lines_[section.first + j].size & ~kAdded) + 2;
-    }
-  }
-  std::string text;
-  text.reserve(size);
-  if (byteOrderMark_) text += kUtf8ByteOrderMark;
+template <typename Sink>
+void TMemIniFile::Emit(Sink&& sink) const {
+  if (byteOrderMark_) sink(kUtf8ByteOrderMark);
   const std::string& loaded = *text_;
   for (const Section& section : sections_) {
-    text += '[';
-    text += View(section.name);
-    text += "]\r\n";
+    sink("[");
+    sink(View(section.name));
+    sink("]\r\n");
     const Piece* line = lines_.data() + section.first;
     const Piece* const end = line + section.count;
     while (line != end) {
       if (!InText(*line)) {
-        text += View(*line++);
-        text += "\r\n";
+        sink(View(*line++));
+        sink("\r\n");
         continue;
       }
-      // Lines that follow each other in the loaded text, CR LF between them, are copied
-      // in one go.
+      // Lines that follow each other in the loaded text, CR LF between them, go in one
+      // piece.
       const std::size_t from = line->at;
       std::size_t to = from + line->size;
       for (++line; line != end && InText(*line) && line->at == to + 2 && loaded[to] == '\r' &&
@@ -506,19 +504,51 @@ std::string TMemIniFile::SaveText() const {
            ++line) {
         to = std::size_t{line->at} + line->size;
       }
-      text.append(loaded, from, to - from);
-      text += "\r\n";
+      sink(std::string_view(loaded).substr(from, to - from));
+      sink("\r\n");
     }
-    text += "\r\n";
+    sink("\r\n");
   }
+}
+
+std::size_t TMemIniFile::TextSize() const {
+  std::size_t size = byteOrderMark_ ? kUtf8ByteOrderMark.size() : 0;
+  for (const Section& section : sections_) {
+    size += View(section.name).size() + 6;  // "[" "]" CR LF, then CR LF
+    for (std::uint32_t j = 0; j < section.count; ++j) {
+      size += (lines_[section.first + j].size & ~kAdded) + 2;
+    }
+  }
+  return size;
+}
+
+bool TMemIniFile::TextEquals(std::string_view bytes) const {
+  if (TextSize() != bytes.size()) return false;
+  std::size_t at = 0;
+  bool equal = true;
+  Emit([&](std::string_view piece) {
+    equal = equal && bytes.compare(at, piece.size(), piece) == 0;
+    at += piece.size();
+  });
+  return equal;
+}
+
+std::string TMemIniFile::SaveText() const {
+  std::string text;
+  text.reserve(TextSize());
+  Emit([&text](std::string_view piece) { text += piece; });
   return text;
 }
 
+void TMemIniFile::SaveTo(TextSink& sink) const {
+  Emit([&sink](std::string_view piece) { sink.Append(piece); });
+}
+
 void TMemIniFile::SaveFile() {
-  std::string text = SaveText();
-  if (written_ ? *written_ == text : textIsFile_ && *text_ == text) return;
-  WriteTextFile(platform_, FileName(), text);
-  written_ = std::move(text);
+  if (savedAsIs_ || (textIsFile_ && TextEquals(*text_))) return;
+  WriteTextFile(platform_, FileName(), [this](TextSink& sink) { SaveTo(sink); });
+  savedAsIs_ = true;
+  textIsFile_ = false;
 }
 
 }  // namespace lw

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +21,8 @@
 #include "platform/platform.h"
 
 namespace lw {
+
+class TextSink;
 
 class TMemIniFile : public TCustomIniFile {
  public:
@@ -58,6 +59,8 @@ class TMemIniFile : public TCustomIniFile {
   void LoadText(std::string_view text);
   // The bytes SaveFile writes: a kept byte-order mark, then JoinLines of SaveLines.
   std::string SaveText() const;
+  // The same bytes handed to `sink` piece by piece, without a copy of the whole.
+  void SaveTo(TextSink& sink) const;
 
   // Whether the loaded file began with a UTF-8 byte-order mark (kept for saving).
   bool HasByteOrderMark() const { return byteOrderMark_; }
@@ -121,6 +124,12 @@ class TMemIniFile : public TCustomIniFile {
   void CompactLines();
   void CompactAdded();
 
+  // Hands `sink` the canonical text (what SaveText returns) in pieces, in order.
+  template <typename Sink>
+  void Emit(Sink&& sink) const;
+  std::size_t TextSize() const;
+  bool TextEquals(std::string_view bytes) const;
+
   // Copies of names or lines into `target`; those in text_ are borrowed.
   void Deliver(Piece piece, std::string_view bytes, TStringList& target) const;
 
@@ -139,8 +148,8 @@ class TMemIniFile : public TCustomIniFile {
   bool loaded_ = false;
   // text_ is still the file's bytes as loaded.
   bool textIsFile_ = false;
-  // The bytes the last SaveFile wrote, when it wrote.
-  std::optional<std::string> written_;
+  // The file holds the document as it is now: SaveFile wrote it, nothing changed since.
+  bool savedAsIs_ = false;
 
   // Built on demand and extended as sections are appended.
   mutable TStringHash sectionIndex_;

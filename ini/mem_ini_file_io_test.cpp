@@ -133,6 +133,33 @@ TEST(MemIniFileIoTest, SavingTwiceWritesOnceUnlessChangedBetween) {
   doc.SaveFile();
   EXPECT_EQ(writes(), 2);
   EXPECT_EQ(platform.files[kPath], "[Old]\r\nk=w\r\n\r\n");
+  // Back to the text as loaded: the file holds the last save now, not that.
+  doc.SetValue("Old", "k", "v");
+  doc.SaveFile();
+  EXPECT_EQ(writes(), 3);
+  EXPECT_EQ(platform.files[kPath], "[Old]\r\nk=v\r\n\r\n");
+}
+
+TEST(MemIniFileIoTest, LargeDocumentsAreWrittenPieceByPieceAsSaveTextGivesThem) {
+  // Loaded lines in long runs, changed lines between them, pieces far past any buffer.
+  std::string text = "\xef\xbb\xbf";
+  for (int s = 0; s < 300; ++s) {
+    text.append("[S").append(std::to_string(s)).append("]\r\n");
+    for (int k = 0; k < 40; ++k) {
+      text.append("k").append(std::to_string(k)).append("=").append(50, 'v').append("\r\n");
+    }
+  }
+  text.append("[Long]\r\nx=").append(700 * 1024, 'x').append("\r\n");
+  FakePlatform platform;
+  platform.AddFile(kPath, text);
+  TMemIniFile doc(platform, kPath);
+  for (int s = 0; s < 300; s += 3)
+    doc.SetValue(std::string("S").append(std::to_string(s)), "k7", "changed");
+  doc.SetValue("New", "y", std::string(300 * 1024, 'y'));
+  doc.SaveFile();
+  EXPECT_EQ(platform.files[kPath], doc.SaveText());
+  EXPECT_EQ(platform.files[kPath].substr(0, 3), "\xef\xbb\xbf");
+  EXPECT_EQ(platform.OpenFileCount(), 0u);
 }
 
 TEST(MemIniFileIoTest, FolderInTheFilesPlaceCountsAsNoFile) {

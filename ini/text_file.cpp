@@ -56,6 +56,45 @@ class TempFile {
   bool placed_ = false;
 };
 
+// Gathers small pieces into writes of kChunk bytes; larger pieces go out as they are.
+class BufferedWrites final : public TextSink {
+ public:
+  // Large enough that writes cost little, small enough that its fresh memory does too.
+  static constexpr std::size_t kChunk = 256 * 1024;
+
+  BufferedWrites(Platform& platform, FileHandle file) : platform_(platform), file_(file) {}
+
+  void Append(std::string_view bytes) override {
+    if (buffer_.size() + bytes.size() > kChunk) {
+      Flush();
+      if (bytes.size() >= kChunk) {
+        Write(bytes);
+        return;
+      }
+    }
+    if (buffer_.capacity() < kChunk) buffer_.reserve(kChunk);
+    buffer_ += bytes;
+  }
+
+  void Flush() {
+    Write(buffer_);
+    buffer_.clear();
+  }
+
+ private:
+  void Write(std::string_view bytes) {
+    if (bytes.empty()) return;
+    std::size_t done = 0;
+    if (platform_.WriteFile(file_, bytes, done) != 0 || done != bytes.size()) {
+      throw EWriteError("Stream write error");
+    }
+  }
+
+  Platform& platform_;
+  FileHandle file_;
+  std::string buffer_;
+};
+
 }  // namespace
 
 std::string SystemErrorReason(Platform& platform, SysError error) {
@@ -115,7 +154,8 @@ std::string ReadTextFile(Platform& platform, std::string_view fileName) {
   return text;
 }
 
-void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes) {
+void WriteTextFile(Platform& platform, std::string_view fileName,
+                   const std::function<void(TextSink&)>& produce) {
   if (fileName.empty()) RaiseCreateError(platform, fileName, kEmptyNameReason);
   platform.RemoveStaleTemps(fileName);
   FileHandle handle = kInvalidFile;
@@ -126,12 +166,9 @@ void WriteTextFile(Platform& platform, std::string_view fileName, std::string_vi
   // Declared in this order so that the file is closed before it is removed.
   TempFile temp(platform, std::move(tempPath));
   OpenFile file(platform, handle);
-  if (!bytes.empty()) {
-    std::size_t done = 0;
-    if (platform.WriteFile(file.Get(), bytes, done) != 0 || done != bytes.size()) {
-      throw EWriteError("Stream write error");
-    }
-  }
+  BufferedWrites writes(platform, file.Get());
+  produce(writes);
+  writes.Flush();
   if (const SysError error = platform.FlushFile(file.Get())) {
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
@@ -139,6 +176,10 @@ void WriteTextFile(Platform& platform, std::string_view fileName, std::string_vi
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
   temp.Placed();
+}
+
+void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes) {
+  WriteTextFile(platform, fileName, [bytes](TextSink& sink) { sink.Append(bytes); });
 }
 
 FileLock::FileLock(Platform& platform, std::string_view fileName) : platform_(platform) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,10 +34,23 @@ bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::s
 // The same for a file that must be there.
 std::string ReadTextFile(Platform& platform, std::string_view fileName);
 
-// Replaces the file by `bytes`: written to a new file beside it, flushed, then put in its
-// place in one step. On any failure the target is left as it was and nothing else stays
-// behind; raises EFCreateError, or EWriteError when the write falls short. Temporary
-// files left there by killed runs are removed first.
+// Takes a file's bytes piece by piece.
+class TextSink {
+ public:
+  virtual void Append(std::string_view bytes) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
+// Replaces the file by the bytes `produce` gives its sink: written to a new file beside
+// it, flushed, then put in its place in one step. On any failure the target is left as it
+// was and nothing else stays behind; raises EFCreateError, or EWriteError when a write
+// falls short. Temporary files left there by killed runs are removed first.
+void WriteTextFile(Platform& platform, std::string_view fileName,
+                   const std::function<void(TextSink&)>& produce);
+
+// The same for bytes at hand.
 void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes);
 
 // Holds other runs of the tool off a file for as long as it lives.
