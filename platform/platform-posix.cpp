@@ -168,6 +168,14 @@ class PosixPlatform final : public Platform {
   PosixPlatform(int argc, char** argv) {
     // A reader that goes away must not end the run: writes to it fail and are ignored.
     ::signal(SIGPIPE, SIG_IGN);
+    // A standard stream left closed would be the next file opened, and log lines would
+    // land in it: a phonebook, say. It writes nowhere instead, as on Windows.
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+      if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened > STDERR_FILENO) ::close(opened);
+      }
+    }
     for (int i = 1; i < argc && argv[i] != nullptr && argv[i][0] != '\0'; ++i) {
       arguments_.emplace_back(argv[i]);
     }

@@ -666,6 +666,26 @@ TEST_F(PlatformProcessTest, ABrokenStandardOutputEndsNothing) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Closed standard streams are not the files the run opens next: lines go nowhere.
+TEST_F(PlatformProcessTest, ClosedStandardStreamsTakeNoFileOfTheRun) {
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  fs::permissions(dir_.Native(), fs::perms(0777));
+  const int status = RunUnprivileged([&] {
+    ::close(STDIN_FILENO);
+    ::close(STDOUT_FILENO);
+    const auto platform = CreateSystemPlatform(1, argv_);
+    FileHandle file = kInvalidFile;
+    std::string tempPath;
+    if (platform->CreateTempBeside(target, file, tempPath) != 0) return 100;
+    if (file <= STDERR_FILENO) return 101;
+    platform->WriteLine("* a log line");
+    if (!platform->ReadLine().empty()) return 102;
+    return platform->ReplaceWith(file, tempPath, target) == 0 ? 0 : 103;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "");
+}
+
 }  // namespace
 
 std::optional<StoredValue> StoredValueOf(const TempDir& dir, const std::string& keyPath,
