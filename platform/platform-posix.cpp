@@ -42,6 +42,7 @@ using posix::kRandomAlphabet;
 using posix::MakeDirectories;
 using posix::NativePath;
 using posix::PosixRegistry;
+using posix::UniqueDir;
 using posix::UniqueFd;
 using posix::WriteAll;
 
@@ -90,21 +91,6 @@ SysError Refusal(int folder, const std::string& name, int error) {
   }
   return static_cast<SysError>(error);
 }
-
-// An open folder listing, closed when it goes.
-class UniqueDir {
- public:
-  explicit UniqueDir(DIR* dir) noexcept : dir_(dir) {}
-  UniqueDir(const UniqueDir&) = delete;
-  UniqueDir& operator=(const UniqueDir&) = delete;
-  ~UniqueDir() noexcept {
-    if (dir_ != nullptr) ::closedir(dir_);
-  }
-  DIR* get() const noexcept { return dir_; }
-
- private:
-  DIR* dir_;
-};
 
 // Owner and permission bits a save carries over.
 struct Identity {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -149,31 +150,32 @@ enum class Thing {
   kFolder
 };
 
+constexpr struct {
+  Thing thing;
+  const char* name;
+  bool link;
+} kThings[] = {
+    {Thing::kFifo, "FIFO", false},
+    {Thing::kSocket, "socket", false},
+    {Thing::kDanglingLink, "dangling link", true},
+    {Thing::kLinkLoop, "link loop", true},
+    {Thing::kLinkToFile, "link to a file", true},
+    {Thing::kLinkToFolder, "link to a folder", true},
+    {Thing::kFile, "regular file", false},
+    {Thing::kFolder, "folder", false},
+};
+
+const auto& InfoOf(Thing thing) {
+  return *std::find_if(std::begin(kThings), std::end(kThings),
+                       [thing](const auto& info) { return info.thing == thing; });
+}
+
 const char* NameOf(Thing thing) {
-  switch (thing) {
-    case Thing::kFifo:
-      return "FIFO";
-    case Thing::kSocket:
-      return "socket";
-    case Thing::kDanglingLink:
-      return "dangling link";
-    case Thing::kLinkLoop:
-      return "link loop";
-    case Thing::kLinkToFile:
-      return "link to a file";
-    case Thing::kLinkToFolder:
-      return "link to a folder";
-    case Thing::kFile:
-      return "regular file";
-    case Thing::kFolder:
-      return "folder";
-  }
-  return "?";
+  return InfoOf(thing).name;
 }
 
 bool IsLink(Thing thing) {
-  return thing == Thing::kDanglingLink || thing == Thing::kLinkLoop ||
-         thing == Thing::kLinkToFile || thing == Thing::kLinkToFolder;
+  return InfoOf(thing).link;
 }
 
 // Puts `thing` at `at`; links lead into `decoy`.

@@ -1,6 +1,7 @@
 // Small POSIX helpers shared by the Linux platform and its registry stand-in.
 #pragma once
 
+#include <dirent.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -39,6 +40,21 @@ class UniqueFd {
 
  private:
   int fd_;
+};
+
+// An open folder listing, closed when it goes.
+class UniqueDir {
+ public:
+  explicit UniqueDir(DIR* dir) noexcept : dir_(dir) {}
+  UniqueDir(const UniqueDir&) = delete;
+  UniqueDir& operator=(const UniqueDir&) = delete;
+  ~UniqueDir() noexcept {
+    if (dir_ != nullptr) ::closedir(dir_);
+  }
+  DIR* get() const noexcept { return dir_; }
+
+ private:
+  DIR* dir_;
 };
 
 // A path of the core with '\' turned into '/'.
