@@ -57,7 +57,7 @@ static void WriteOwn(const char* path, const char* text, int large) {
   FILE* file = fopen(scratch, "w");
   if (file == NULL) return;
   fputs(text, file);
-  for (int i = 0; large && i < 3000; ++i) {
+  for (int i = 0; large && i < 2000; ++i) {
     fprintf(file, "[pad%d]\nPhoneNumber=pad%d.example.org\nDevice=WAN Miniport (SSTP)\n", i, i);
   }
   fclose(file);
