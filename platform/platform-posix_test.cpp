@@ -195,16 +195,14 @@ void Make(Thing thing, const fs::path& at, const fs::path& decoy) {
       break;
     }
     case Thing::kDanglingLink:
-      fs::create_symlink(decoy / "nothing-here", at);
-      break;
     case Thing::kLinkLoop:
-      fs::create_symlink(at, at);
-      break;
     case Thing::kLinkToFile:
-      fs::create_symlink(decoy / "rasphone.pbk", at);
-      break;
     case Thing::kLinkToFolder:
-      fs::create_directory_symlink(decoy, at);
+      fs::create_symlink(thing == Thing::kDanglingLink ? decoy / "nothing-here"
+                         : thing == Thing::kLinkLoop   ? at
+                         : thing == Thing::kLinkToFile ? decoy / "rasphone.pbk"
+                                                       : decoy,
+                         at);
       break;
     case Thing::kFile: {
       std::ofstream(at) << "[file]\n";
