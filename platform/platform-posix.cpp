@@ -1,5 +1,6 @@
 // The Linux stand-ins for the Windows services. Paths from the core have '\' turned
 // into '/' here; paths handed back use '\' again. The registry lives in registry-posix.h.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,12 +10,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/embedded_resources.h"
@@ -27,18 +33,105 @@ namespace {
 
 using posix::AsciiUpper;
 using posix::CorePath;
-using posix::CreateUnique;
+using posix::CreateUniqueAt;
 using posix::EqualIgnoringCase;
 using posix::FolderOf;
+using posix::FullParts;
+using posix::JoinParts;
+using posix::kRandomAlphabet;
 using posix::MakeDirectories;
 using posix::NativePath;
 using posix::PosixRegistry;
+using posix::UniqueDir;
 using posix::UniqueFd;
 using posix::WriteAll;
 
+using Parts = std::vector<std::string>;
+
 // Temporary files: ".~lw" and eight random characters, no longer than "rasphone.pbk".
-constexpr char kTempPrefix[] = ".~lw";
+constexpr std::string_view kTempPrefix = ".~lw";
 constexpr std::size_t kTempNameSize = 12;
+// A temporary file untouched this long was left by a run that was killed.
+constexpr time_t kStaleSeconds = 600;
+// The longest pause between two tries for a held folder.
+constexpr std::uint32_t kLockPollMs = 50;
+
+// Folders walked below a trusted one: no link entered; O_PATH needs search right only.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+SysError Errno() {
+  return static_cast<SysError>(errno);
+}
+
+// Nothing there: no such file, or no folder on the way (a file in a folder's place, as
+// Windows reports a path not found).
+bool IsAbsence(SysError error) {
+  return error == ENOENT || error == ENOTDIR;
+}
+
+bool IsTempName(std::string_view name) {
+  return name.size() == kTempNameSize && name.substr(0, kTempPrefix.size()) == kTempPrefix &&
+         name.find_first_not_of(kRandomAlphabet, kTempPrefix.size()) == std::string_view::npos;
+}
+
+std::uint64_t MonotonicUs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000;
+}
+
+// The code for `name` in `folder` that would not open with `error`: a link, or a FIFO,
+// socket or device, in the tool's words.
+SysError Refusal(int folder, const std::string& name, int error) {
+  struct stat info;
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(info.st_mode)) return kErrorLinkRefused;
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return kErrorNotRegularFile;
+  }
+  return static_cast<SysError>(error);
+}
+
+// Owner and permission bits a save carries over.
+struct Identity {
+  uid_t uid = 0;
+  gid_t gid = 0;
+  mode_t mode = 0;
+};
+
+Identity IdentityOf(const struct stat& info) {
+  // Never set-id or sticky bits: the text is the tool's, not an executable's.
+  return {info.st_uid, info.st_gid, static_cast<mode_t>(info.st_mode & 0777)};
+}
+
+// Gives `file` the owner of `identity`, or its group alone where the owner is not allowed.
+SysError GiveOwner(int file, const Identity& identity) {
+  if (::fchown(file, identity.uid, identity.gid) == 0) return 0;
+  if (errno != EPERM) return Errno();
+  [[maybe_unused]] const int ignored = ::fchown(file, static_cast<uid_t>(-1), identity.gid);
+  return 0;
+}
+
+// A file call's folder, opened, and the file's name in it.
+struct Place {
+  Parts folderParts;
+  std::string name;  // empty when the path ends in a separator
+  UniqueFd folder;
+
+  std::string Key() const { return JoinParts(folderParts) + "/" + name; }
+};
+
+// The full parts of the core path `path`, split into folder and name.
+SysError Split(std::string_view path, Place& place) {
+  bool trailing = false;
+  if (const int error = FullParts(NativePath(path), place.folderParts, trailing)) return error;
+  place.name.clear();
+  if (!trailing && !place.folderParts.empty()) {
+    place.name = std::move(place.folderParts.back());
+    place.folderParts.pop_back();
+  }
+  return 0;
+}
 
 // The process umask, read without changing it where /proc tells it.
 mode_t CurrentUmask() {
@@ -59,6 +152,16 @@ mode_t CurrentUmask() {
 class PosixPlatform final : public Platform {
  public:
   PosixPlatform(int argc, char** argv) {
+    // A reader that goes away must not end the run: writes to it fail and are ignored.
+    ::signal(SIGPIPE, SIG_IGN);
+    // A standard stream left closed would be the next file opened, and log lines would
+    // land in it: a phonebook, say. It writes nowhere instead, as on Windows.
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+      if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened > STDERR_FILENO) ::close(opened);
+      }
+    }
     for (int i = 1; i < argc && argv[i] != nullptr && argv[i][0] != '\0'; ++i) {
       arguments_.emplace_back(argv[i]);
     }
@@ -165,39 +268,75 @@ class PosixPlatform final : public Platform {
     return 0;
   }
 
-  void TrustFolder(std::string_view) override {}
+  void TrustFolder(std::string_view folder) override {
+    Parts parts;
+    bool trailing = false;
+    if (FullParts(NativePath(folder), parts, trailing) != 0) return;
+    if (std::find(anchors_.begin(), anchors_.end(), parts) == anchors_.end()) {
+      anchors_.push_back(std::move(parts));
+    }
+  }
 
-  void CreateDirectories(std::string_view path) override { MakeDirectories(NativePath(path)); }
+  void CreateDirectories(std::string_view path) override {
+    Parts parts;
+    bool trailing = false;
+    UniqueFd ignored;
+    if (FullParts(NativePath(path), parts, trailing) == 0) OpenFolder(parts, true, ignored);
+  }
 
   SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
     lock = kNoLock;
-    const std::string folder = NativePath(FolderOf(path));
-    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return errno == ENOENT ? 0 : static_cast<SysError>(errno);
-    // Polled, so that the wait has a bound; the hold ends with the descriptor.
-    for (std::uint32_t waited = 0;; waited += 50) {
-      if (::flock(dir.get(), LOCK_EX | LOCK_NB) == 0) break;
-      if (errno != EWOULDBLOCK && errno != EINTR) return static_cast<SysError>(errno);
-      if (waited >= timeoutMs) return kErrorLockTimeout;
-      Sleep(50);
+    Place place;
+    if (const SysError error = Split(path, place)) return error;
+    UniqueFd dir;
+    if (const HeldFolder* held = Held(place.folderParts)) {
+      // Held already by this process: the same hold again, as a Windows mutex allows.
+      dir = UniqueFd(::fcntl(held->fd.get(), F_DUPFD_CLOEXEC, 0));
+      if (!dir) return Errno();
+    } else {
+      if (const SysError error = OpenFolder(place.folderParts, false, place.folder)) {
+        return IsAbsence(error) ? 0 : error;
+      }
+      // flock needs a descriptor opened for reading, not a path one.
+      dir = UniqueFd(::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (!dir) return Errno();
+      // Polled, so that the wait has a bound; the hold ends with the descriptor.
+      const std::uint64_t deadline = MonotonicUs() + std::uint64_t{timeoutMs} * 1000;
+      for (std::uint32_t pause = 1;; pause = std::min(pause * 2, kLockPollMs)) {
+        if (::flock(dir.get(), LOCK_EX | LOCK_NB) == 0) break;
+        if (errno != EWOULDBLOCK && errno != EINTR) return Errno();
+        const std::uint64_t now = MonotonicUs();
+        if (now >= deadline) return kErrorLockTimeout;
+        const std::uint64_t left = (deadline - now + 999) / 1000;
+        Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(pause, left)));
+      }
     }
-    lock = dir.release();
+    lock = dir.get();
+    locks_.push_back(HeldFolder{std::move(dir), std::move(place.folderParts)});
     return 0;
   }
 
   void UnlockFile(LockHandle lock) override {
-    if (lock != kNoLock) ::close(static_cast<int>(lock));
+    std::erase_if(locks_, [lock](const HeldFolder& held) { return held.fd.get() == lock; });
   }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
     file = kInvalidFile;
-    UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    if (!fd) return errno == ENOENT ? 0 : static_cast<SysError>(errno);
+    Place place;
+    if (const SysError error = Split(path, place)) return error;
+    readFrom_.erase(place.Key());
+    if (const SysError error = Open(place)) return IsAbsence(error) ? 0 : error;
+    // Windows opens no folder as a file; the phonebook is then simply not there.
+    if (place.name.empty()) return 0;
+    // Non-blocking, so that a FIFO cannot hold the run; no link is followed.
+    UniqueFd fd(::openat(place.folder.get(), place.name.c_str(),
+                         O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return errno == ENOENT ? 0 : Refusal(place.folder.get(), place.name, errno);
     struct stat info;
-    if (::fstat(fd.get(), &info) != 0) return static_cast<SysError>(errno);
-    // Windows opens no directory as a file; the phonebook is then simply not there.
+    if (::fstat(fd.get(), &info) != 0) return Errno();
     if (S_ISDIR(info.st_mode)) return 0;
     if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
+    readFrom_[place.Key()] = IdentityOf(info);
     file = fd.release();
     return 0;
   }
@@ -221,14 +360,21 @@ class PosixPlatform final : public Platform {
   SysError CreateTempBeside(std::string_view target, FileHandle& file,
                             std::string& tempPath) override {
     if (target.empty()) return ENOENT;
-    const std::string_view folder = FolderOf(target);
+    Place place;
+    if (const SysError error = Locate(target, place)) return error;
     // Hidden, and no longer than the phonebook's own name; 0600 until it is put in place.
-    std::string native;
-    const int fd = CreateUnique(NativePath(folder) + kTempPrefix, 0600, native,
-                                kTempNameSize - (sizeof kTempPrefix - 1));
-    if (fd == -1) return static_cast<SysError>(errno);
-    tempPath = std::string(folder) + native.substr(native.size() - kTempNameSize);
-    file = fd;
+    std::string name;
+    UniqueFd fd(CreateUniqueAt(place.folder.get(), std::string(kTempPrefix), 0600, name,
+                               kTempNameSize - kTempPrefix.size()));
+    if (!fd) return Errno();
+    // The owner of the text that was read owns its copy from the start, wherever the copy
+    // goes: no file of theirs ever becomes the process's. ReplaceWith reports a failure.
+    if (const auto read = readFrom_.find(place.Key()); read != readFrom_.end()) {
+      GiveOwner(fd.get(), read->second);
+    }
+    tempPath = std::string(FolderOf(target)) + name;
+    file = fd.get();
+    temps_.emplace(fd.release(), TempFolder{std::move(place.folderParts), std::move(place.folder)});
     return 0;
   }
 
@@ -246,58 +392,101 @@ class PosixPlatform final : public Platform {
   }
 
   void CloseFile(FileHandle file) override {
-    if (file != kInvalidFile) ::close(static_cast<int>(file));
+    if (file == kInvalidFile) return;
+    temps_.erase(static_cast<int>(file));
+    ::close(static_cast<int>(file));
   }
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
     const UniqueFd file(static_cast<int>(temp));
-    const std::string from = NativePath(tempPath);
-    const std::string to = NativePath(target);
-    if (const SysError error = TakeOverPermissions(file.get(), to)) return error;
-    if (::rename(from.c_str(), to.c_str()) != 0) return static_cast<SysError>(errno);
+    auto kept = temps_.extract(file.get());
+    Place place;
+    Place from;
+    if (const SysError error = Split(target, place)) return error;
+    if (const SysError error = Split(tempPath, from)) return error;
+    if (from.folderParts != place.folderParts || place.name.empty()) return EINVAL;
+    // In the folder the temporary file was made in, even if its path leads elsewhere now.
+    if (kept && kept.mapped().folderParts == place.folderParts) {
+      place.folder = std::move(kept.mapped().folder);
+    } else if (const SysError error = Open(place)) {
+      return error;
+    }
+    const int dir = place.folder.get();
+
+    // Replacing what the process could not open for writing would undo its protection.
+    std::optional<Identity> owner;
+    mode_t mode = 0666 & ~CurrentUmask();
+    const UniqueFd current(::openat(dir, place.name.c_str(),
+                                    O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (current) {
+      struct stat info;
+      if (::fstat(current.get(), &info) != 0) return Errno();
+      if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
+      owner = IdentityOf(info);
+    } else if (errno != ENOENT) {
+      return Refusal(dir, place.name, errno);
+    }
+    // Owner and mode follow the file whose text this is, even if another took its place.
+    if (const auto read = readFrom_.find(place.Key()); read != readFrom_.end()) {
+      owner = read->second;
+    }
+    if (owner) {
+      if (const SysError error = GiveOwner(file.get(), *owner)) return error;
+      mode = owner->mode;
+    }
+    if (::fchmod(file.get(), mode) != 0) return Errno();
+
+    // Only the file written goes into place, never what was put under its name meanwhile.
+    struct stat written;
+    struct stat named;
+    if (::fstat(file.get(), &written) != 0) return Errno();
+    if (::fstatat(dir, from.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+    if (written.st_dev != named.st_dev || written.st_ino != named.st_ino) return ENOENT;
+    if (::renameat(dir, from.name.c_str(), dir, place.name.c_str()) != 0) return Errno();
     // The rename itself is durable only once the folder is on disk too.
-    const std::string folder = NativePath(FolderOf(target));
-    const UniqueFd dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
+    const UniqueFd sync(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (sync) ::fsync(sync.get());
     return 0;
   }
 
   SysError RemoveFile(std::string_view path) override {
-    return ::unlink(NativePath(path).c_str()) == 0 ? 0 : static_cast<SysError>(errno);
+    Place place;
+    if (const SysError error = Locate(path, place)) return error;
+    return ::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0 ? 0 : Errno();
   }
 
-  void RemoveStaleTemps(std::string_view) override {}
+  void RemoveStaleTemps(std::string_view target) override {
+    Place place;
+    if (Locate(target, place) != 0) return;
+    UniqueFd listing(::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing) return;
+    const UniqueDir dir(::fdopendir(listing.get()));
+    if (dir.get() == nullptr) return;
+    listing.release();  // the listing owns it now
+    const time_t now = ::time(nullptr);
+    const uid_t self = ::geteuid();
+    while (const dirent* entry = ::readdir(dir.get())) {
+      if (!IsTempName(entry->d_name)) continue;
+      // Only the process's own regular files, never through a link, and none that a run
+      // could still be writing.
+      struct stat info;
+      if (::fstatat(place.folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISREG(info.st_mode) && info.st_uid == self && now - info.st_mtime > kStaleSeconds) {
+        ::unlinkat(place.folder.get(), entry->d_name, 0);
+      }
+    }
+  }
 
   std::string FullPathName(std::string_view path) override {
     if (path.empty()) return {};
-    std::string native = NativePath(path);
-    if (native[0] != '/') {
-      std::string cwd(256, '\0');
-      while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-        if (errno != ERANGE) return {};
-        cwd.resize(cwd.size() * 2);
-      }
-      native = std::string(cwd.c_str()) + "/" + native;
-    }
+    Parts parts;
+    bool trailing = false;
+    if (FullParts(NativePath(path), parts, trailing) != 0) return {};
     // Lexical, like GetFullPathNameA: no symbolic link is followed.
-    std::vector<std::string_view> parts;
-    std::string_view rest = native;
-    while (!rest.empty()) {
-      const std::size_t slash = rest.find('/');
-      const std::string_view part = rest.substr(0, slash);
-      rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-      if (part.empty() || part == ".") continue;
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-        continue;
-      }
-      parts.push_back(part);
-    }
     std::string full;
-    for (const std::string_view part : parts) full.append("\\").append(part);
-    if (full.empty() || native.back() == '/') full += '\\';
+    for (const std::string& part : parts) full.append("\\").append(part);
+    if (full.empty() || trailing) full += '\\';
     return full;
   }
 
@@ -323,35 +512,79 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  // Gives the open `temp` the permissions (and, where allowed, the owner) of `target`, or
-  // those a plain create would give when there is no target.
-  static SysError TakeOverPermissions(int temp, const std::string& target) {
-    struct stat info;
-    mode_t mode;
-    if (::lstat(target.c_str(), &info) == 0) {
-      if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
-      // Replacing what the process could not write to would undo the file's protection.
-      const UniqueFd writable(
-          ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-      if (!writable) return static_cast<SysError>(errno);
-      if (::fstat(writable.get(), &info) != 0) return static_cast<SysError>(errno);
-      if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
-        if (errno != EPERM) return static_cast<SysError>(errno);
-        // The group alone may still be allowed.
-        [[maybe_unused]] const int ignored = ::fchown(temp, static_cast<uid_t>(-1), info.st_gid);
-      }
-      // Never set-id or sticky bits: the text is the tool's, not an executable's.
-      mode = info.st_mode & 0777;
-    } else if (errno == ENOENT) {
-      mode = 0666 & ~CurrentUmask();
-    } else {
-      return static_cast<SysError>(errno);
+  // A folder this process holds against other runs.
+  struct HeldFolder {
+    UniqueFd fd;
+    Parts parts;
+  };
+  // The folder a temporary file was made in, kept until it is put in place.
+  struct TempFolder {
+    Parts folderParts;
+    UniqueFd folder;
+  };
+
+  const HeldFolder* Held(const Parts& parts) const {
+    for (const HeldFolder& held : locks_) {
+      if (held.parts == parts) return &held;
     }
-    return ::fchmod(temp, mode) == 0 ? 0 : static_cast<SysError>(errno);
+    return nullptr;
+  }
+
+  // Opens the folder at `parts`: links are followed down to the longest trusted folder
+  // that holds it (or the whole way when none does), never below it. Missing levels are
+  // made when `create`.
+  SysError OpenFolder(const Parts& parts, bool create, UniqueFd& folder) const {
+    std::size_t trusted = parts.size();
+    std::size_t longest = 0;
+    for (const Parts& anchor : anchors_) {
+      if (anchor.size() <= parts.size() && anchor.size() >= longest &&
+          std::equal(anchor.begin(), anchor.end(), parts.begin())) {
+        trusted = longest = anchor.size();
+      }
+    }
+    const std::string followed = JoinParts(Parts(parts.begin(), parts.begin() + trusted));
+    if (create) MakeDirectories(followed);
+    folder = UniqueFd(::open(followed.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return Errno();
+    for (std::size_t i = trusted; i < parts.size(); ++i) {
+      const char* name = parts[i].c_str();
+      UniqueFd next(::openat(folder.get(), name, kFolderFlags));
+      if (!next && errno == ENOENT && create &&
+          (::mkdirat(folder.get(), name, 0777) == 0 || errno == EEXIST)) {
+        next = UniqueFd(::openat(folder.get(), name, kFolderFlags));
+      }
+      if (!next) {
+        // A link is refused; anything else that is no folder means no folder.
+        const int error = errno;
+        const SysError refusal = Refusal(folder.get(), parts[i], error);
+        return refusal == kErrorLinkRefused ? refusal : static_cast<SysError>(error);
+      }
+      folder = std::move(next);
+    }
+    return 0;
+  }
+
+  // Opens the folder of `place`: the one this process holds, when it holds it.
+  SysError Open(Place& place) const {
+    if (const HeldFolder* held = Held(place.folderParts)) {
+      place.folder = UniqueFd(::fcntl(held->fd.get(), F_DUPFD_CLOEXEC, 0));
+      return place.folder ? 0 : Errno();
+    }
+    return OpenFolder(place.folderParts, false, place.folder);
+  }
+
+  SysError Locate(std::string_view path, Place& place) const {
+    if (const SysError error = Split(path, place)) return error;
+    return Open(place);
   }
 
   std::vector<std::string> arguments_;
   PosixRegistry registry_;
+  std::vector<Parts> anchors_;  // trusted folders
+  std::vector<HeldFolder> locks_;
+  std::map<int, TempFolder> temps_;  // by temporary file descriptor
+  // Owner and mode of each file last read, by full native path.
+  std::map<std::string, Identity> readFrom_;
 };
 
 }  // namespace

@@ -36,20 +36,6 @@ constexpr std::uint32_t kWriteRights =
     0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 | 0x10000000;
 constexpr char kTypesDir[] = ".types";
 
-class UniqueDir {
- public:
-  explicit UniqueDir(DIR* dir) noexcept : dir_(dir) {}
-  UniqueDir(const UniqueDir&) = delete;
-  UniqueDir& operator=(const UniqueDir&) = delete;
-  ~UniqueDir() noexcept {
-    if (dir_ != nullptr) ::closedir(dir_);
-  }
-  DIR* get() const noexcept { return dir_; }
-
- private:
-  DIR* dir_;
-};
-
 RegStatus RegistryError(int error) {
   switch (error) {
     case ENOENT:

@@ -45,6 +45,41 @@ void WriteAll(int fd, std::string_view data) {
   }
 }
 
+int FullParts(std::string_view path, std::vector<std::string>& parts, bool& trailing) {
+  parts.clear();
+  trailing = !path.empty() && path.back() == '/';
+  std::string full;
+  if (path.empty() || path[0] != '/') {
+    std::string cwd(256, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return errno;
+      cwd.resize(cwd.size() * 2);
+    }
+    full = cwd.c_str();
+    full += '/';
+  }
+  full += path;
+  std::string_view rest = full;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.emplace_back(part);
+  }
+  return 0;
+}
+
+std::string JoinParts(const std::vector<std::string>& parts) {
+  std::string path;
+  for (const std::string& part : parts) path.append("/").append(part);
+  return path.empty() ? "/" : path;
+}
+
 bool FillRandom(void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   while (size > 0) {
@@ -58,25 +93,30 @@ bool FillRandom(void* buffer, std::size_t size) {
 }
 
 bool RandomName(std::string& text, std::size_t size) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  static_assert(kRandomAlphabet.size() == 64);
   std::string bytes(size, '\0');
   if (!FillRandom(bytes.data(), bytes.size())) return false;
   text.clear();
-  for (const char b : bytes) text += kAlphabet[static_cast<unsigned char>(b) & 63];
+  for (const char b : bytes) text += kRandomAlphabet[static_cast<unsigned char>(b) & 63];
   return true;
+}
+
+int CreateUniqueAt(int folder, const std::string& prefix, mode_t mode, std::string& name,
+                   std::size_t randomSize) {
+  std::string random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (!RandomName(random, randomSize)) return -1;
+    name = prefix + random;
+    const int fd =
+        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd != -1 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 int CreateUnique(const std::string& prefix, mode_t mode, std::string& path,
                  std::size_t randomSize) {
-  std::string random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!RandomName(random, randomSize)) return -1;
-    path = prefix + random;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd != -1 || errno != EEXIST) return fd;
-  }
-  return -1;
+  return CreateUniqueAt(AT_FDCWD, prefix, mode, path, randomSize);
 }
 
 void MakeDirectories(const std::string& native) {
