@@ -99,8 +99,8 @@ class Platform {
   // Files. Every fallible call returns 0 or the system's error code.
   // Waits up to `timeoutMs` while another run of the tool holds the file `path`, then
   // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold ends
-  // with the process, however it ends. With no folder of `path` to hold, `lock` is
-  // kNoLock and 0 is returned: nothing can be written there.
+  // with the process, however it ends. A platform that holds folders gives kNoLock and 0
+  // when `path` has no folder yet: nothing can be written there.
   virtual SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) = 0;
   virtual void UnlockFile(LockHandle lock) = 0;
   // Opens an existing regular file for reading; others may read it meanwhile, not write.
@@ -121,10 +121,11 @@ class Platform {
   virtual SysError FlushFile(FileHandle file) = 0;
   virtual void CloseFile(FileHandle file) = 0;
   // Puts the temporary file `temp`, still open at `tempPath`, in the place of `target` in
-  // one step: the name `target` is never absent meanwhile, and an existing target's
-  // permissions, attributes (and owner where allowed) carry over. An existing target that
-  // the process could not open for writing is left as it is (access denied). Closes `temp`
-  // in every case.
+  // one step: the name `target` is never absent meanwhile, and the phonebook's
+  // permissions, attributes (and owner where allowed) carry over: those of the file that
+  // was read there, else of the file being replaced. An existing target that the process
+  // could not open for writing is left as it is (access denied). Closes `temp` in every
+  // case.
   virtual SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                                std::string_view target) = 0;
   // Removes a file; an open file cannot be removed.
