@@ -383,5 +383,20 @@ TEST_F(OwnExecutableTest, ChecksumIsTheOneTheLinkerWrote) {
   EXPECT_EQ(PeCheckSum(bytes_, image.CheckSumOffset()), image.StoredCheckSum());
 }
 
+TEST_F(OwnExecutableTest, CarriesTheTemplateInItsReservedRoomAndTheManifest) {
+  const PeImage image(bytes_);
+  EXPECT_EQ(image.Find("#16", "#1").size(), 1u);
+  const std::vector<PeResource> manifest = image.Find("#24", "#1");
+  ASSERT_EQ(manifest.size(), 1u);
+  EXPECT_EQ(bytes_.substr(manifest[0].dataOffset, manifest[0].size),
+            ReadFileBytes(LW_SOURCE_DIR "/resources/vpnsetup.manifest", 1 << 20));
+  const std::vector<PeResource> iniData = image.Find("#10", "IniData");
+  ASSERT_EQ(iniData.size(), 1u);
+  EXPECT_EQ(iniData[0].size, std::uint32_t{LW_TEMPLATE_CAPACITY});
+  std::string templ = ReadFileBytes(LW_TEMPLATE_FILE, 1 << 20);
+  templ.resize(LW_TEMPLATE_CAPACITY, '\0');
+  EXPECT_EQ(bytes_.substr(iniData[0].dataOffset, iniData[0].size), templ);
+}
+
 }  // namespace
 }  // namespace lw
