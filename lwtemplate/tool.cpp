@@ -5,26 +5,34 @@
 #include <string_view>
 #include <system_error>
 
+#include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
 #include "ini/text_lines.h"
+#include "lwtemplate/entry_template.h"
 #include "lwtemplate/file_bytes.h"
 #include "lwtemplate/stamp.h"
 #include "provisioning/template_checker.h"
+#include "provisioning/template_format.h"
 #include "support/exception.h"
+#include "support/strarray.h"
 
 namespace lw {
 namespace {
 
-// Far above what any executable has room for.
+// Far above what any executable has room for, and any phonebook a machine holds.
 constexpr std::uint64_t kMaxTemplateBytes = std::uint64_t{1} << 20;
 constexpr std::uint64_t kMaxExecutableBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxPhonebookBytes = std::uint64_t{1} << 30;
 
 constexpr std::string_view kUsage =
     "usage: lwtemplate check TEMPLATE\n"
     "       lwtemplate stamp TEMPLATE IN.exe OUT.exe\n"
+    "       lwtemplate from-phonebook PHONEBOOK ENTRY [--manage KEY,KEY,...]\n"
     "       lwtemplate --help\n";
 
 std::string Help() {
+  std::string keys;
+  for (const std::string& key : DefaultManagedKeys()) keys += (keys.empty() ? "" : ",") + key;
   return std::string(kUsage) +
          "\n"
          "Provisioning templates for vpnsetup.exe (see docs/template.md).\n"
@@ -36,6 +44,13 @@ std::string Help() {
          "    Writes OUT.exe: a copy of vpnsetup.exe IN.exe (32- or 64-bit) that carries\n"
          "    TEMPLATE, which is checked first. IN.exe is never changed; nothing is written\n"
          "    when anything is refused. Sign OUT.exe after stamping, not before.\n"
+         "from-phonebook PHONEBOOK ENTRY [--manage KEY,KEY,...]\n"
+         "    Prints a template that creates ENTRY of PHONEBOOK (a rasphone.pbk) exactly as\n"
+         "    it stands, with a Guid derived from its own, and manages every entry with\n"
+         "    ENTRY's PhoneNumber, enforcing ENTRY's values of the keys listed (default:\n"
+         "    " +
+         keys +
+         ").\n"
          "\n"
          "Exit status: 0 on success, 2 when anything is refused.\n";
 }
@@ -120,6 +135,52 @@ int Stamp(Platform& platform, const std::vector<std::string>& args) {
   return kToolSuccess;
 }
 
+int FromPhonebook(Platform& platform, const std::vector<std::string>& args) {
+  static constexpr std::string_view kManage = "--manage";
+  std::vector<std::string> files;
+  bool manageGiven = false;
+  std::string manage;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == kManage) {
+      if (i + 1 == args.size()) return Usage(platform, "--manage needs a list of keys");
+      manageGiven = true;
+      manage = args[++i];
+    } else if (arg.rfind(std::string(kManage) + "=", 0) == 0) {
+      manageGiven = true;
+      manage = arg.substr(kManage.size() + 1);
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) return Usage(platform, "from-phonebook takes PHONEBOOK and ENTRY");
+  const std::string& path = files[0];
+  const std::vector<std::string> keys =
+      manageGiven ? SplitString(manage, ",", 0, '\0') : DefaultManagedKeys();
+
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(path, kMaxPhonebookBytes);
+  } catch (const Exception& error) {
+    Report(platform, path, error.Message());
+    return kToolRefused;
+  }
+  if (bytes.find('\0') != std::string::npos) {
+    Report(platform, path, kNulByteReason);
+    return kToolRefused;
+  }
+  std::string_view text = bytes;
+  if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+    text.remove_prefix(kUtf8ByteOrderMark.size());
+  }
+  TMemIniFile phonebook(platform, "");
+  phonebook.LoadText(text);
+  const EntryTemplate made = TemplateFromEntry(platform, phonebook, files[1], keys, path);
+  if (!ReportProblems(platform, path, made.problems, "no template made")) return kToolRefused;
+  WriteLines(platform, made.text);
+  return kToolSuccess;
+}
+
 }  // namespace
 
 int RunTemplateTool(Platform& platform, const std::vector<std::string>& args) {
@@ -132,6 +193,7 @@ int RunTemplateTool(Platform& platform, const std::vector<std::string>& args) {
   }
   if (command == "check") return Check(platform, rest);
   if (command == "stamp") return Stamp(platform, rest);
+  if (command == "from-phonebook") return FromPhonebook(platform, rest);
   return Usage(platform, "unknown command \"" + command + "\"");
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lwtemplate/entry_template.h"
 #include "lwtemplate/stamp.h"
 #include "lwtemplate/test_image.h"
 #include "tests/fake_platform.h"
@@ -47,6 +48,8 @@ TEST_F(ToolTest, UsageErrorsAreRefusals) {
       {{"check"}, "lwtemplate: check takes one file: TEMPLATE\n"},
       {{"check", "a", "b"}, "lwtemplate: check takes one file: TEMPLATE\n"},
       {{"stamp", "a", "b"}, "lwtemplate: stamp takes three files: TEMPLATE IN.exe OUT.exe\n"},
+      {{"from-phonebook", "a"}, "lwtemplate: from-phonebook takes PHONEBOOK and ENTRY\n"},
+      {{"from-phonebook", "a", "b", "--manage"}, "lwtemplate: --manage needs a list of keys\n"},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -57,9 +60,12 @@ TEST_F(ToolTest, UsageErrorsAreRefusals) {
   }
 }
 
-TEST_F(ToolTest, HelpNamesTheCommands) {
+TEST_F(ToolTest, HelpNamesTheCommandsAndTheDefaultKeys) {
   EXPECT_EQ(Run({"--help"}), kToolSuccess);
   EXPECT_EQ(platform_.lines.front(), "usage: lwtemplate check TEMPLATE");
+  EXPECT_THAT(platform_.lines,
+              testing::Contains("    UseRasCredentials,SwCompression,PreviewDomain,AutoLogon,"
+                                "ExcludedProtocols,IpDnsSuffix,IpPrioritizeRemote,IpDnsFlags)."));
   EXPECT_THAT(platform_.lines, testing::Contains(HasSubstr("Sign OUT.exe after stamping")));
   EXPECT_EQ(platform_.errorOutput, "");
 }
@@ -168,6 +174,58 @@ TEST_F(StampCommandTest, AFailedWriteLeavesNothingBehind) {
   EXPECT_EQ(Run({"stamp", valid, in_, out_}), kToolRefused);
   EXPECT_THAT(platform_.errorOutput, HasSubstr(out_ + ": "));
   ExpectNothingWritten();
+}
+
+class FromPhonebookCommandTest : public ToolTest {
+ protected:
+  const std::string entry_ =
+      "[Office]\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\nType=2\r\nPhoneNumber=vpn.example.org"
+      "\r\nIpDnsFlags=1\r\n";
+};
+
+TEST_F(FromPhonebookCommandTest, PrintsTheTemplateLineByLine) {
+  const std::string path = File("rasphone.pbk", "\xEF\xBB\xBF" + entry_);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"from-phonebook", path, "Office", "--manage", "Type,IpDnsFlags"},
+        std::vector<std::string>{"from-phonebook", "--manage=Type,IpDnsFlags", path, "Office"}}) {
+    platform_.lines.clear();
+    EXPECT_EQ(Run(args), kToolSuccess);
+    EXPECT_EQ(platform_.errorOutput, "");
+    FakePlatform platform;
+    TMemIniFile phonebook(platform, "");
+    phonebook.LoadText(entry_);
+    const EntryTemplate made =
+        TemplateFromEntry(platform, phonebook, "Office", {"Type", "IpDnsFlags"}, path);
+    std::string printed;
+    for (const std::string& line : platform_.lines) printed += line + "\r\n";
+    EXPECT_EQ(printed, made.text);
+    EXPECT_THAT(platform_.lines, testing::Contains("set=Type=2|IpDnsFlags=1"));
+  }
+}
+
+TEST_F(FromPhonebookCommandTest, AnEmptyListManagesNothingAndTheDefaultNeedsItsKeys) {
+  const std::string path = File("rasphone.pbk", entry_);
+  EXPECT_EQ(Run({"from-phonebook", path, "Office", "--manage="}), kToolSuccess);
+  EXPECT_THAT(platform_.lines, testing::Contains("set="));
+  platform_.lines.clear();
+  EXPECT_EQ(Run({"from-phonebook", path, "Office"}), kToolRefused);
+  EXPECT_THAT(platform_.lines, IsEmpty());
+  EXPECT_THAT(platform_.errorOutput,
+              HasSubstr(path + ": [Office] UseRasCredentials: is not in the entry, so the rule "
+                               "cannot take its value from it (--manage)\n"));
+  EXPECT_THAT(platform_.errorOutput, HasSubstr(path + ": no template made (7 problems)\n"));
+}
+
+TEST_F(FromPhonebookCommandTest, RefusesPhonebooksItCannotRead) {
+  const std::string utf16 = File("utf16.pbk", std::string("[\0O\0]\0", 6));
+  EXPECT_EQ(Run({"from-phonebook", utf16, "O"}), kToolRefused);
+  EXPECT_EQ(platform_.errorOutput,
+            utf16 + ": The file holds a NUL byte (UTF-16 or damaged text)\n");
+  platform_.errorOutput.clear();
+  const std::string missing = dir_.Native("none.pbk").string();
+  EXPECT_EQ(Run({"from-phonebook", missing, "O"}), kToolRefused);
+  EXPECT_EQ(platform_.errorOutput, missing + ": no such file\n");
+  EXPECT_THAT(platform_.lines, IsEmpty());
 }
 
 }  // namespace
