@@ -28,7 +28,7 @@ TemplateRoom FindTemplateRoom(std::string_view exe) {
   if (found.front().dataOffset < image.HeadersEnd()) {
     throw EStampRefused("has its IniData bytes inside its headers");
   }
-  return {found.front().dataOffset, found.front().size, image.Is64Bit()};
+  return {found.front().dataOffset, found.front().size, image.Is64Bit(), image.CheckSumOffset()};
 }
 
 std::string StampTemplate(std::string_view exe, std::string_view templ) {
@@ -46,9 +46,17 @@ std::string StampTemplate(std::string_view exe, std::string_view templ) {
   stamped.replace(room.offset, templ.size(), templ);
   std::fill_n(stamped.begin() + static_cast<std::ptrdiff_t>(room.offset + templ.size()),
               room.capacity - templ.size(), '\0');
-  const std::size_t field = PeImage(stamped).CheckSumOffset();
-  const std::uint32_t sum = PeCheckSum(stamped, field);
-  for (std::size_t i = 0; i < 4; ++i) stamped[field + i] = static_cast<char>(sum >> (8 * i));
+  // Room that a hostile file lets overlap its resource tree would change what it says.
+  try {
+    const TemplateRoom again = FindTemplateRoom(stamped);
+    if (again.offset != room.offset || again.capacity != room.capacity) throw EStampRefused("");
+  } catch (const Exception&) {
+    throw EStampRefused("has IniData bytes that overlap its resource directory");
+  }
+  const std::uint32_t sum = PeCheckSum(stamped, room.checkSumOffset);
+  for (std::size_t i = 0; i < 4; ++i) {
+    stamped[room.checkSumOffset + i] = static_cast<char>(sum >> (8 * i));
+  }
   return stamped;
 }
 

@@ -24,6 +24,7 @@ struct TemplateRoom {
   std::size_t offset = 0;    // file offset of the IniData bytes
   std::size_t capacity = 0;  // their count
   bool is64Bit = false;
+  std::size_t checkSumOffset = 0;
 };
 
 // The room of `exe`'s one IniData RCDATA resource. Raises EInvalidImage for bytes that are
@@ -33,7 +34,8 @@ TemplateRoom FindTemplateRoom(std::string_view exe);
 
 // `exe` with its IniData bytes replaced by `templ` followed by NUL bytes, and its PE
 // checksum recomputed; every other byte is kept. Raises as FindTemplateRoom does, and
-// EStampRefused when `templ` is larger than the room or holds a NUL byte.
+// EStampRefused when `templ` is larger than the room or holds a NUL byte, or when the new
+// bytes would change the resource tree (room that overlaps it).
 std::string StampTemplate(std::string_view exe, std::string_view templ);
 
 }  // namespace lw

@@ -139,6 +139,16 @@ TEST_P(StampTest, RefusesIniDataBytesInsideTheHeaders) {
   EXPECT_EQ(StampRefusal(built.bytes, "x"), "has its IniData bytes inside its headers");
 }
 
+TEST_P(StampTest, RefusesRoomThatOverlapsTheResourceTree) {
+  TestImage built = Built();
+  // IniData's bytes are made the tree's first bytes: its root directory.
+  PutU32(built.bytes, built.iniDataEntry, built.treeRva);
+  PutU32(built.bytes, built.iniDataEntry + 4, 32);
+  EXPECT_EQ(FindTemplateRoom(built.bytes).offset, built.tree);
+  EXPECT_EQ(StampRefusal(built.bytes, std::string(32, 'x')),
+            "has IniData bytes that overlap its resource directory");
+}
+
 TEST_P(StampTest, BadBytesAreInvalidImages) {
   const TestImage built = Built();
   EXPECT_THROW(StampTemplate(built.bytes.substr(0, built.bytes.size() - 1), "x"), EInvalidImage);

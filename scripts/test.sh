@@ -20,6 +20,6 @@ echo "=== reproducible release"
 scripts/check-reproducible.sh
 
 if command -v clang++ >/dev/null; then
-  scripts/fuzz.sh "${LINKWRIGHT_FUZZ_SECONDS:-60}"
+  scripts/fuzz.sh "${LINKWRIGHT_FUZZ_SECONDS:-40}"
 fi
 echo "all tests passed"
