@@ -1,9 +1,8 @@
-# Shared settings of the mingw-w64 cross toolchains; LW_MINGW_TRIPLE is set first.
+# Shared settings of the mingw-w64 cross toolchains; LW_MINGW_TRIPLE and LW_MINGW_THREADS
+# (the thread model: posix or win32) are set first.
 set(CMAKE_SYSTEM_NAME Windows)
-# The win32 thread model: the tool runs one thread, and the posix model would link all of
-# winpthread in (through libgcc's unwinder), a sixth of the 32-bit executable.
-set(CMAKE_C_COMPILER ${LW_MINGW_TRIPLE}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${LW_MINGW_TRIPLE}-g++-win32)
+set(CMAKE_C_COMPILER ${LW_MINGW_TRIPLE}-gcc-${LW_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${LW_MINGW_TRIPLE}-g++-${LW_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${LW_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${LW_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
