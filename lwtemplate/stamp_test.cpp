@@ -31,18 +31,9 @@ void ExpectOnlyChanged(const std::string& original, const std::string& stamped, 
   EXPECT_EQ(image.StoredCheckSum(), PeCheckSum(stamped, field));
 }
 
-// The message of the EStampRefused that stamping `exe` raises; fails on anything else.
+// The reason EStampRefused gives for stamping `templ` into `exe`.
 std::string StampRefusal(const std::string& exe, const std::string& templ) {
-  try {
-    StampTemplate(exe, templ);
-  } catch (const EStampRefused& error) {
-    return error.Message();
-  } catch (const std::exception& error) {
-    ADD_FAILURE() << "not EStampRefused: " << error.what();
-    return "";
-  }
-  ADD_FAILURE() << "accepted";
-  return "";
+  return RefusalOf<EStampRefused>([&] { StampTemplate(exe, templ); });
 }
 
 class StampTest : public testing::TestWithParam<bool> {

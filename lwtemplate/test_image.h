@@ -3,8 +3,11 @@
 // with room reserved), and the offsets that the damage tests aim at.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace lw {
@@ -43,5 +46,20 @@ TestImage BuildTestImage(const TestImageSpec& spec = {});
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t value);
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t value);
 std::uint32_t GetU32(const std::string& bytes, std::size_t at);
+
+// The message of the `Refusal` that `action` raises; a test failure for anything else.
+template <typename Refusal, typename Action>
+std::string RefusalOf(Action&& action) {
+  try {
+    action();
+  } catch (const Refusal& refusal) {
+    return refusal.Message();
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "another error: " << error.what();
+    return "";
+  }
+  ADD_FAILURE() << "accepted";
+  return "";
+}
 
 }  // namespace lw
