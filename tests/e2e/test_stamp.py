@@ -14,9 +14,10 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from harness import EXE, KIND, SandboxTest, dump, parse
+from harness import EXE, KIND, WINE, SandboxTest, dump, parse
 
 LWTEMPLATE = os.environ.get("LW_LWTEMPLATE", "")
+LWTEMPLATE_EXE = os.environ.get("LW_LWTEMPLATE_EXE", "")
 ROOT = Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "tests" / "data" / "six-vpn-entries.pbk"
 SHIPPED = ROOT / "resources" / "template.ini"
@@ -194,6 +195,45 @@ class StampedRun(SandboxTest):
                 settings = [line for line in second.lines() if line.startswith("* on [")]
                 self.assertEqual(len(settings), 8 if manage is None else 3, settings)
                 self.assertEqual(self.box.read(self.box.user_pbk), self.expected(entry))
+
+
+class WindowsTool(SandboxTest):
+    """lwtemplate.exe under wine64 does what lwtemplate does here, to the byte."""
+
+    def setUp(self):
+        if KIND != "wine" or not LWTEMPLATE or not LWTEMPLATE_EXE:
+            self.skipTest("runs lwtemplate.exe under wine64")
+        super().setUp()
+
+    def windows(self, *args):
+        """lwtemplate.exe with Unix paths given as Wine's Z: paths."""
+        converted = ["Z:" + str(a).replace("/", "\\") if isinstance(a, Path) else a
+                     for a in args]
+        return subprocess.run([WINE, LWTEMPLATE_EXE, *converted], capture_output=True,
+                              env=self.box.wine_env(), timeout=120, cwd=self.box.root)
+
+    def test_same_template_same_stamp_same_refusals(self):
+        made = self.windows("from-phonebook", SAMPLE, "vpn.pin.si", "--manage", "Type,IpDnsFlags")
+        here = lwtemplate("from-phonebook", SAMPLE, "vpn.pin.si", "--manage", "Type,IpDnsFlags")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        # The first line names the phonebook as given, a Z: path there.
+        self.assertEqual(made.stdout.split(b"\r\n")[1:], here.stdout.split(b"\r\n")[1:])
+
+        template = self.box.root / "corp.ini"
+        template.write_bytes(made.stdout)
+        output = self.box.root / "stamped.exe"
+        done = self.windows("stamp", template, Path(EXE), output)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        expected = self.box.root / "expected.exe"
+        self.assertEqual(lwtemplate("stamp", template, EXE, expected).returncode, 0)
+        self.assertEqual(output.read_bytes(), expected.read_bytes())
+
+        refused = self.windows("check", ROOT / "tests" / "data" / "refused-template.ini")
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn(b"template refused (11 problems)", refused.stderr)
+        again = self.windows("stamp", template, Path(EXE), Path(EXE))
+        self.assertEqual(again.returncode, 2)
+        self.assertIn(b"is IN.exe itself", again.stderr)
 
 
 if __name__ == "__main__":
