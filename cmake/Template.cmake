@@ -18,7 +18,8 @@ if(lw_odd OR LINKWRIGHT_TEMPLATE_CAPACITY LESS 2)
 endif()
 
 # lwtemplate runs on the build machine: this build's own target when it is native; in a
-# cross build LINKWRIGHT_HOST_LWTEMPLATE, or else a native build of this project beside it.
+# cross build LINKWRIGHT_HOST_LWTEMPLATE, or else a native build of this project beside it
+# (all of it, small without tests, so that make shares its jobs with it).
 if(NOT CMAKE_CROSSCOMPILING)
   set(LW_LWTEMPLATE_HOST $<TARGET_FILE:lwtemplate>)
   set(LW_LWTEMPLATE_HOST_DEPENDS lwtemplate)
@@ -34,7 +35,6 @@ else()
     BINARY_DIR ${LW_HOST_DIR}
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DLINKWRIGHT_TESTS=OFF
                -DCMAKE_COMPILE_WARNING_AS_ERROR=${CMAKE_COMPILE_WARNING_AS_ERROR}
-    BUILD_COMMAND ${CMAKE_COMMAND} --build ${LW_HOST_DIR} --target lwtemplate
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${LW_LWTEMPLATE_HOST})
