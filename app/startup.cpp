@@ -1,9 +1,7 @@
 #include "app/startup.h"
 
-#include <array>
-#include <cstdio>
-
 #include "app/provisioning_run.h"
+#include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
 #include "support/os_version.h"
@@ -124,15 +122,13 @@ std::string UnhandledErrorReport(const Exception& error, std::string_view execut
   const auto cut = executablePath.find_last_of('\\');
   const std::string_view module =
       cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1);
-  std::array<char, 16> address{};
-  std::snprintf(address.data(), address.size(), "%08X",
-                static_cast<unsigned>(error.RaiseAddress() - moduleBase));
   std::string report = "Exception ";
   report += error.ClassName();
   report += " in module ";
   report += module;
   report += " at ";
-  report += address.data();
+  // Not printf's "%08X": it would link printf into an executable that has no other use for it.
+  report += EightHexDigits(static_cast<std::uint32_t>(error.RaiseAddress() - moduleBase));
   report += ".\r\n";
   report += error.Message();
   if (error.Message().empty() || error.Message().back() != '.') report += '.';

@@ -1,5 +1,37 @@
-# cmake -DINPUT=file -DOUTPUT=file.cpp -DEMBED=ON|OFF -P EmbedFile.cmake
-# Writes the resource table of a POSIX build: the template as RCDATA "IniData".
+# cmake -DINPUT=file -DOUTPUT=file -DEMBED=ON|OFF [-DFORMAT=cpp|rc -DCAPACITY=bytes]
+#       -P EmbedFile.cmake
+# Writes the template as RCDATA "IniData": a resource table for POSIX builds (cpp, the
+# default), or an .rc fragment for windres (rc) whose data is the template followed by NUL
+# bytes up to CAPACITY, the room that lwtemplate stamp fills with another template (the
+# tool reads the template only up to its first NUL).
+if(NOT FORMAT)
+  set(FORMAT cpp)
+endif()
+
+if(FORMAT STREQUAL "rc")
+  set(text "// Generated from ${INPUT}; do not edit.\n")
+  if(EMBED)
+    file(SIZE "${INPUT}" size)
+    if(size GREATER CAPACITY)
+      message(FATAL_ERROR "${INPUT}: the template is ${size} bytes, more than the ${CAPACITY} "
+                          "bytes reserved for it (LINKWRIGHT_TEMPLATE_CAPACITY)")
+    endif()
+    file(READ "${INPUT}" hex HEX)
+    math(EXPR padding "${CAPACITY} - ${size}")
+    string(REPEAT "00" ${padding} zeros)
+    string(APPEND hex "${zeros}")
+    # windres reads plain numbers as little-endian 16-bit words.
+    string(REGEX REPLACE "(..)(..)" "0x\\2\\1," words "${hex}")
+    string(REGEX REPLACE "(([^,]*,){16})" "\\1\n  " words "${words}")
+    string(REGEX REPLACE ",[ \n]*$" "" words "${words}")
+    string(APPEND text "IniData RCDATA\nBEGIN\n  ${words}\nEND\n")
+  endif()
+  file(WRITE "${OUTPUT}.new" "${text}")
+  file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${OUTPUT}.new")
+  return()
+endif()
+
 set(body "")
 set(count 0)
 if(EMBED)

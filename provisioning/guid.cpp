@@ -38,13 +38,16 @@ std::string DeriveEntryGuid(std::string_view templateGuid) {
                                     : std::string_view();
   // Unsigned arithmetic wraps FFFFFFFF to 0.
   const std::uint32_t next = ParseHex(tail).value_or(0) + 1u;
-
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string result(prefix);
-  for (int shift = 28; shift >= 0; shift -= 4) {
-    result += kDigits[(next >> shift) & 0xFu];
-  }
+  result += EightHexDigits(next);
   return result;
+}
+
+std::string EightHexDigits(std::uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string digits;
+  for (int shift = 28; shift >= 0; shift -= 4) digits += kDigits[(value >> shift) & 0xFu];
+  return digits;
 }
 
 }  // namespace lw

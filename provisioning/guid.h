@@ -1,6 +1,7 @@
 // The identifier of a created entry, derived from the template's.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -9,5 +10,8 @@ namespace lw {
 // Characters 1-24 of `templateGuid`, then characters 25-32 read as hex, plus one
 // (mod 2^32), as eight upper-case hex digits. An empty or invalid tail counts as 0.
 std::string DeriveEntryGuid(std::string_view templateGuid);
+
+// `value` as eight upper-case hexadecimal digits.
+std::string EightHexDigits(std::uint32_t value);
 
 }  // namespace lw

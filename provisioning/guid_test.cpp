@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ostream>
 
 namespace lw {
@@ -42,6 +43,18 @@ INSTANTIATE_TEST_SUITE_P(
         GuidCase{"LongerGuidUsesDigits25To32Only", "5E3A7C1D2B9F4A68B1C0D4E70000000AFFFF",
                  "5E3A7C1D2B9F4A68B1C0D4E70000000B"}),
     [](const testing::TestParamInfo<GuidCase>& info) { return std::string(info.param.name); });
+
+TEST(EightHexDigitsTest, PadsAndUpperCases) {
+  const struct {
+    std::uint32_t value;
+    const char* digits;
+  } cases[] = {{0, "00000000"},
+               {0x1234, "00001234"},
+               {0xABCDEF01u, "ABCDEF01"},
+               {0x80000000u, "80000000"},
+               {0xFFFFFFFFu, "FFFFFFFF"}};
+  for (const auto& c : cases) EXPECT_EQ(EightHexDigits(c.value), c.digits) << c.digits;
+}
 
 }  // namespace
 }  // namespace lw

@@ -14,15 +14,6 @@ namespace {
 
 constexpr std::size_t kGuidDigits = 32;
 
-std::string Quoted(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  quoted += '"';
-  quoted += text;
-  quoted += '"';
-  return quoted;
-}
-
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
@@ -101,12 +92,40 @@ class Checker {
 
 }  // namespace
 
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '"';
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
+
 std::string TemplateProblem::Text() const {
-  return "[" + section + "] " + key + ": " + problem;
+  if (section.empty() && key.empty()) return problem;
+  std::string text = "[" + section + "] ";
+  if (!key.empty()) text += key + ": ";
+  return text + problem;
 }
 
 std::vector<TemplateProblem> CheckTemplate(Platform& platform, const TMemIniFile& templ) {
   return Checker(platform, templ).Run();
+}
+
+std::vector<TemplateProblem> CheckTemplateText(Platform& platform, std::string_view text) {
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return {{"", "",
+             "holds a NUL byte at offset " + std::to_string(nul) +
+                 " (UTF-16 or not text); the tool reads a template only up to its first NUL"}};
+  }
+  if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+    return {{"", "",
+             "starts with a UTF-8 byte-order mark, which the tool would read as part of the "
+             "first line; save it as ANSI text (or UTF-8 without a byte-order mark)"}};
+  }
+  TMemIniFile templ(platform, "");
+  templ.LoadText(text);
+  return CheckTemplate(platform, templ);
 }
 
 }  // namespace lw

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "provisioning/template.h"
 #include "provisioning/test_documents.h"
 #include "tests/fake_platform.h"
 
@@ -134,6 +135,59 @@ INSTANTIATE_TEST_SUITE_P(
                      "[config] cresecs: lists \"d\", but there is no such section",
                      "[c] Guid: \"0\" is not" + kGuidRule}}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+struct TextCase {
+  const char* name;
+  std::string text;
+  std::vector<std::string> problems;
+  friend void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class TemplateTextTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(TemplateTextTest, ChecksTheBytesAsTheToolReadsThem) {
+  FakePlatform platform;
+  std::vector<std::string> texts;
+  for (const TemplateProblem& problem : CheckTemplateText(platform, GetParam().text)) {
+    texts.push_back(problem.Text());
+  }
+  EXPECT_EQ(texts, GetParam().problems);
+}
+
+const std::string kValid = "[config]\r\ncresecs=E\r\n[E]\r\n" + std::string(kGuid);
+const std::string kNulRule =
+    " (UTF-16 or not text); the tool reads a template only up to its first NUL";
+const std::string kBomProblem =
+    "starts with a UTF-8 byte-order mark, which the tool would read as part of the first "
+    "line; save it as ANSI text (or UTF-8 without a byte-order mark)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TemplateTextTest,
+    testing::Values(
+        TextCase{"Valid", kValid, {}},
+        TextCase{"LoneLineFeeds", "[config]\ncresecs=E\n[E]\n" + std::string(kGuid), {}},
+        TextCase{"ParsedProblemsReported",
+                 "[config]\r\ncresecs=F\r\n",
+                 {"[config] cresecs: lists \"F\", but there is no such section"}},
+        TextCase{"NulAfterTheText",
+                 kValid + std::string(1, '\0'),
+                 {"holds a NUL byte at offset " + std::to_string(kValid.size()) + kNulRule}},
+        TextCase{"Utf16", std::string("[\0c\0", 4), {"holds a NUL byte at offset 1" + kNulRule}},
+        TextCase{"ByteOrderMark", "\xEF\xBB\xBF" + kValid, {kBomProblem}},
+        TextCase{"ByteOrderMarkBeforeAComment", "\xEF\xBB\xBF; note\r\n" + kValid, {kBomProblem}},
+        TextCase{"MarkBytesLaterAreText", kValid + "Comment=\xEF\xBB\xBF\r\n", {}}),
+    [](const testing::TestParamInfo<TextCase>& info) { return std::string(info.param.name); });
+
+// The reason for refusing a byte-order mark: the tool's own reading of the resource keeps
+// it, so the first header is no header and [config] is lost.
+TEST(TemplateTextTest, TheToolLosesTheFirstSectionAfterAByteOrderMark) {
+  FakePlatform platform;
+  platform.AddResource("IniData", kRcDataType, "\xEF\xBB\xBF" + kValid);
+  TMemIniFile templ(platform, "");
+  LoadTemplate(platform, templ);
+  EXPECT_EQ(templ.GetValue("config", "cresecs", "none"), "none");
+  EXPECT_EQ(templ.GetValue("E", "Guid", ""), kGuid.substr(5, 32));
+}
 
 }  // namespace
 }  // namespace lw

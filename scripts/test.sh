@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: formatting, the native builds (plain and sanitized), the 64-bit Windows
-# build under wine64, the 32-bit Windows build's import check, and a short fuzz run.
+# build under wine64, the 32-bit Windows build's import check, a second release build that
+# must give the same bytes, and short fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,7 +15,11 @@ for preset in linux linux-asan windows-x64 windows-x86; do
   ctest --preset "$preset"
 done
 
+# The release built again in another folder gives the very bytes the presets built.
+echo "=== reproducible release"
+scripts/check-reproducible.sh
+
 if command -v clang++ >/dev/null; then
-  scripts/fuzz.sh "${LINKWRIGHT_FUZZ_SECONDS:-60}"
+  scripts/fuzz.sh "${LINKWRIGHT_FUZZ_SECONDS:-40}"
 fi
 echo "all tests passed"

@@ -1,8 +1,8 @@
-# cmake -DCHECKER=lw-template-check -DSOURCE_DIR=root -P check_template.cmake
-# The checker accepts the shipped template, refuses a broken one naming section, key and
-# problem, and fails on a missing file.
+# cmake -DCHECKER=lwtemplate -DSOURCE_DIR=root -P check_template.cmake
+# lwtemplate check accepts the shipped template, refuses a broken one naming section, key
+# and problem, and refuses a missing file; a refusal is exit status 2.
 function(run_checker template expected_status output_var)
-  execute_process(COMMAND ${CHECKER} ${template}
+  execute_process(COMMAND ${CHECKER} check ${template}
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status STREQUAL expected_status)
     message(FATAL_ERROR "${template}: status ${status}, expected ${expected_status}\n${out}${err}")
@@ -15,7 +15,7 @@ if(NOT shipped STREQUAL "")
   message(FATAL_ERROR "the shipped template drew output:\n${shipped}")
 endif()
 
-run_checker(${SOURCE_DIR}/tests/data/refused-template.ini 1 refused)
+run_checker(${SOURCE_DIR}/tests/data/refused-template.ini 2 refused)
 foreach(expected
     "[config] mansecs: lists \"missing\", but there is no such section"
     "[config] mansecs: lists an empty section name"
@@ -36,3 +36,6 @@ foreach(expected
 endforeach()
 
 run_checker(${SOURCE_DIR}/tests/data/no-such-template.ini 2 missing)
+if(NOT missing MATCHES "no-such-template.ini: no such file")
+  message(FATAL_ERROR "a missing template drew:\n${missing}")
+endif()
