@@ -241,24 +241,24 @@ class PosixPlatform final : public Platform {
 
   void FreeSid(SidHandle) override {}
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override {
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override {
     return registry_.CreateKey(base, subKey, access, key);
   }
 
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override {
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override {
     return registry_.OpenKey(base, subKey, access, key);
   }
 
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override {
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override {
     return registry_.SetValue(key, name, type, data);
   }
 
-  RegStatus CloseKey(RegKey key) override { return registry_.CloseKey(key); }
+  SysError CloseKey(RegKey key) override { return registry_.CloseKey(key); }
 
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
     return registry_.ConnectRegistry(machine, root, key);
   }
 

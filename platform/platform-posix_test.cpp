@@ -709,11 +709,11 @@ TEST_F(PlatformRegistryTest, MachineValueLayout) {
   ASSERT_EQ(platform_->CreateKey(kLocalMachine,
                                  "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
-            0);
+            0u);
   ASSERT_EQ(platform_->SetValue(key, "NoCertRevocationCheck", kRegDword,
                                 std::string("\x01\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
   const std::string dir =
       "Registry/HKEY_LOCAL_MACHINE/System/CurrentControlSet/Services/Sstpsvc/Parameters/";
   EXPECT_EQ(dir_.Read(dir + "NoCertRevocationCheck"), std::string("\x01\x00\x00\x00", 4));
@@ -728,47 +728,48 @@ TEST_F(PlatformRegistryTest, MachineValueLayout) {
 TEST_F(PlatformRegistryTest, NamesThatCannotBeFiles) {
   RegKey key = 0;
   for (const char* path : {"\\Software", "Software\\..\\x", "Software\\.", "a\\.types"}) {
-    EXPECT_EQ(platform_->CreateKey(kCurrentUser, path, kKeyAllAccess, key), 161) << path;
+    EXPECT_EQ(platform_->CreateKey(kCurrentUser, path, kKeyAllAccess, key), 161u) << path;
   }
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0);
+  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   for (const char* name : {"", "..", "a/b", ".TYPES"}) {
-    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')), 87) << name;
+    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')), 87u) << name;
   }
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
 }
 
 TEST_F(PlatformRegistryTest, NoProgramDataNoRegistry) {
   SetEnv("ProgramData", nullptr);
   const auto platform = CreateSystemPlatform(1, argv_);
   RegKey key = 0;
-  EXPECT_NE(platform->CreateKey(kLocalMachine, "System", kKeyAllAccess, key), 0);
+  EXPECT_NE(platform->CreateKey(kLocalMachine, "System", kKeyAllAccess, key), 0u);
   EXPECT_FALSE(fs::exists("/Registry"));
 }
 
 TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kLocalMachine, "System\\Locked", kKeyAllAccess, key), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  ASSERT_EQ(platform_->CreateKey(kLocalMachine, "System\\Locked", kKeyAllAccess, key), 0u);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
   const fs::path locked = dir_.Native() / "Registry" / "HKEY_LOCAL_MACHINE" / "System" / "Locked";
   fs::permissions(dir_.Native(), fs::perms(0755));
   fs::permissions(locked, fs::perms(0555));
 
+  // The code of each call, as the exit status of a process without root's powers.
   const auto open = [this](std::uint32_t access) {
-    return RunUnprivileged([&] {
+    return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
       RegKey opened = 0;
       return static_cast<int>(platform->OpenKey(kLocalMachine, "System\\Locked", access, opened));
-    });
+    }));
   };
   const auto create = [this](const char* path) {
-    return RunUnprivileged([&] {
+    return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
       RegKey created = 0;
       return static_cast<int>(platform->CreateKey(kLocalMachine, path, kKeyAllAccess, created));
-    });
+    }));
   };
   EXPECT_EQ(open(kKeyAllAccess), kRegAccessDenied);
-  EXPECT_EQ(open(kKeyRead), 0);
+  EXPECT_EQ(open(kKeyRead), 0u);
   EXPECT_EQ(create("System\\Locked"), kRegAccessDenied);
   EXPECT_EQ(create("System\\Locked\\Sub"), kRegAccessDenied);
   EXPECT_FALSE(fs::exists(locked / "Sub"));
@@ -781,7 +782,7 @@ TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
                          ? 0
                          : 1;
             }),
-            0);
+            0u);
   fs::permissions(locked, fs::perms(0755));
 }
 

@@ -158,8 +158,8 @@ class Win32Platform final : public Platform {
     if (sid != 0) ::FreeSid(reinterpret_cast<PSID>(sid));
   }
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override {
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override {
     const std::string path(subKey);
     HKEY opened = nullptr;
     DWORD disposition = 0;
@@ -170,8 +170,8 @@ class Win32Platform final : public Platform {
     return status;
   }
 
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override {
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override {
     const std::string path(subKey);
     HKEY opened = nullptr;
     const LONG status =
@@ -180,18 +180,18 @@ class Win32Platform final : public Platform {
     return status;
   }
 
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override {
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override {
     const std::string valueName(name);
     return ::RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type,
                             reinterpret_cast<const BYTE*>(data.data()), ClampToDword(data.size()));
   }
 
-  RegStatus CloseKey(RegKey key) override {
+  SysError CloseKey(RegKey key) override {
     return ::RegCloseKey(ToHkey(key));
   }
 
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
     const std::string name(machine);
     HKEY connected = nullptr;
     const LONG status = ::RegConnectRegistryA(name.c_str(), ToHkey(root), &connected);

@@ -34,8 +34,6 @@ inline constexpr LockHandle kNoLock = -1;
 // A registry key handle as the core sees it (HKEY); 0 when none. The predefined roots
 // keep their 32-bit published values (0x80000001, 0x80000002) on every build.
 using RegKey = std::uintptr_t;
-// A registry call's result (LONG): 0 on success, a system error code otherwise.
-using RegStatus = std::int32_t;
 
 // The Administrators group identifier (PSID); 0 when none.
 using SidHandle = std::uintptr_t;
@@ -72,16 +70,17 @@ class Platform {
   virtual bool CheckTokenMembership(SidHandle sid, bool& member) = 0;
   virtual void FreeSid(SidHandle sid) = 0;
 
-  // Registry, always in the 64-bit view. `access` is the requested access without
-  // KEY_WOW64_64KEY, which the implementation adds.
-  virtual RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                              RegKey& key) = 0;
-  virtual RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                            RegKey& key) = 0;
-  virtual RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                             std::string_view data) = 0;
-  virtual RegStatus CloseKey(RegKey key) = 0;
-  virtual RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
+  // Registry, always in the 64-bit view; a failure is a Windows error code on every
+  // platform. `access` is the requested access without KEY_WOW64_64KEY, which the
+  // implementation adds.
+  virtual SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                             RegKey& key) = 0;
+  virtual SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                           RegKey& key) = 0;
+  virtual SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                            std::string_view data) = 0;
+  virtual SysError CloseKey(RegKey key) = 0;
+  virtual SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
 
   // Environment and directories.
   // Value of an environment variable in the ANSI code page, into `value`; empty when it

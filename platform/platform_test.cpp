@@ -350,13 +350,13 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
   RegKey key = 0;
   ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
-            0);
+            0u);
   EXPECT_NE(key, 0u);
   EXPECT_EQ(platform_->SetValue(key, "NoCertRevocationCheck", kRegDword,
                                 std::string("\x01\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->SetValue(key, "Text", kRegSz, std::string("a b\0", 4)), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  EXPECT_EQ(platform_->SetValue(key, "Text", kRegSz, std::string("a b\0", 4)), 0u);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
 
   const std::string path = testKey_ + "\\Services\\Sstpsvc\\Parameters";
   EXPECT_EQ(Stored(path, "NoCertRevocationCheck"),
@@ -366,35 +366,35 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
   // Names match in any letter case; a value written again is replaced, not doubled.
   ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\SERVICES\\sstpsvc\\parameters",
                                kKeyAllAccess, key),
-            0);
+            0u);
   EXPECT_EQ(platform_->SetValue(key, "nocertrevocationcheck", kRegDword,
                                 std::string("\x00\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
   EXPECT_EQ(Stored(path, "NoCertRevocationCheck"),
             (StoredValue{kRegDword, std::string("\x00\x00\x00\x00", 4)}));
 }
 
 TEST_F(PlatformRegistryTest, ReadAccessWritesNothing) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
-  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_, kKeyRead, key), 0);
+  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0u);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
+  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_, kKeyRead, key), 0u);
   EXPECT_EQ(platform_->SetValue(key, "Value", kRegDword, std::string(4, '\0')), kRegAccessDenied);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  EXPECT_EQ(platform_->CloseKey(key), 0u);
   EXPECT_EQ(Stored(testKey_, "Value"), std::nullopt);
 }
 
 TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
   RegKey parent = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, parent), 0);
+  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, parent), 0u);
   RegKey child = 0;
-  ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0);
+  ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0u);
   RegKey same = 0;
-  ASSERT_EQ(platform_->OpenKey(child, "", kKeyAllAccess, same), 0);
+  ASSERT_EQ(platform_->OpenKey(child, "", kKeyAllAccess, same), 0u);
   EXPECT_NE(same, child);
-  EXPECT_EQ(platform_->SetValue(same, "V", kRegDword, std::string("\x07\x00\x00\x00", 4)), 0);
-  for (const RegKey key : {same, child, parent}) EXPECT_EQ(platform_->CloseKey(key), 0);
+  EXPECT_EQ(platform_->SetValue(same, "V", kRegDword, std::string("\x07\x00\x00\x00", 4)), 0u);
+  for (const RegKey key : {same, child, parent}) EXPECT_EQ(platform_->CloseKey(key), 0u);
   EXPECT_EQ(Stored(testKey_ + "\\Child", "V"),
             (StoredValue{kRegDword, std::string("\x07\x00\x00\x00", 4)}));
 }
@@ -406,7 +406,7 @@ TEST_F(PlatformRegistryTest, Failures) {
             kRegNotFound);
   EXPECT_EQ(platform_->CloseKey(0x7654), kRegInvalidHandle);
   EXPECT_EQ(platform_->SetValue(0x7654, "V", kRegDword, std::string(4, '\0')), kRegInvalidHandle);
-  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kLocalMachine, key), 0);
+  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kLocalMachine, key), 0u);
 }
 
 }  // namespace

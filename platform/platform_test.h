@@ -26,9 +26,9 @@ constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegDword = 4;
-constexpr RegStatus kRegNotFound = 2;
-constexpr RegStatus kRegAccessDenied = 5;
-constexpr RegStatus kRegInvalidHandle = 6;
+constexpr SysError kRegNotFound = 2;
+constexpr SysError kRegAccessDenied = 5;
+constexpr SysError kRegInvalidHandle = 6;
 
 // --- Supplied by the platform's own test file ---
 

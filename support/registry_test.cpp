@@ -18,7 +18,7 @@ class RegistryTest : public ::testing::Test {
   RegKey OpenHandle(const std::string& subKey) {
     platform.regKeys.insert("HKEY_CURRENT_USER\\" + subKey);
     RegKey key = 0;
-    EXPECT_EQ(platform.OpenKey(kHkeyCurrentUser, subKey, kKeyAllAccess, key), 0);
+    EXPECT_EQ(platform.OpenKey(kHkeyCurrentUser, subKey, kKeyAllAccess, key), 0u);
     platform.calls.clear();
     return key;
   }

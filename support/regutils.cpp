@@ -14,9 +14,9 @@ bool TReg64::OpenPath64(std::string_view Path, bool CanCreate) {
   if (CurrentKey() != 0 && relative) newPath = CurrentPath() + "\\" + newPath;
 
   RegKey key = 0;
-  const RegStatus status = CanCreate && !Path.empty()
-                               ? platform_.CreateKey(base, Path, Access(), key)
-                               : platform_.OpenKey(base, Path, Access(), key);
+  const SysError status = CanCreate && !Path.empty()
+                              ? platform_.CreateKey(base, Path, Access(), key)
+                              : platform_.OpenKey(base, Path, Access(), key);
   if (status != 0) return false;
   AdoptKey(key, std::move(newPath));
   return true;

@@ -101,8 +101,8 @@ std::optional<FakePlatform::RegValue> FakePlatform::RegistryValue(const std::str
   return value->second;
 }
 
-RegStatus FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                  RegKey& key) {
+SysError FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                 RegKey& key) {
   const std::string path = KeyPath(base, subKey);
   calls.push_back("CreateKey " + path + " " + std::to_string(access));
   if (path.empty()) return 6;  // invalid handle
@@ -118,22 +118,22 @@ RegStatus FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uin
   return 0;
 }
 
-RegStatus FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                RegKey& key) {
+SysError FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                               RegKey& key) {
   const std::string path = KeyPath(base, subKey);
   calls.push_back("OpenKey " + path + " " + std::to_string(access));
   if (path.empty()) return 6;
   if (openKeyStatus != 0) return openKeyStatus;
   const bool predefined = path == "HKEY_CURRENT_USER" || path == "HKEY_LOCAL_MACHINE";
-  if (!predefined && regKeys.count(path) == 0) return static_cast<RegStatus>(kFileNotFound);
+  if (!predefined && regKeys.count(path) == 0) return kFileNotFound;
   if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kAccessDenied;
   key = nextKey_++;
   regHandles_[key] = {path, access};
   return 0;
 }
 
-RegStatus FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                                 std::string_view data) {
+SysError FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                                std::string_view data) {
   calls.push_back("SetValue " + std::string(name));
   const auto it = regHandles_.find(key);
   if (it == regHandles_.end()) return 6;
@@ -143,12 +143,12 @@ RegStatus FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_
   return 0;
 }
 
-RegStatus FakePlatform::CloseKey(RegKey key) {
+SysError FakePlatform::CloseKey(RegKey key) {
   calls.push_back("CloseKey");
   return regHandles_.erase(key) != 0 ? 0 : 6;
 }
 
-RegStatus FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
+SysError FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
   calls.push_back("ConnectRegistry " + std::string(machine));
   if (connectStatus != 0) return connectStatus;
   key = nextKey_++;

@@ -48,10 +48,10 @@ class FakePlatform : public Platform {
   // Keys (upper-cased full path) that refuse full access: create and full open fail with
   // access denied, a read open works.
   std::set<std::string> regReadOnlyKeys;
-  RegStatus createKeyStatus = 0;  // non-zero: every CreateKey fails with it
-  RegStatus openKeyStatus = 0;    // non-zero: every OpenKey fails with it
-  RegStatus setValueStatus = 0;   // non-zero: every SetValue fails with it
-  RegStatus connectStatus = 53;   // ConnectRegistry result (network path not found)
+  SysError createKeyStatus = 0;  // non-zero: every CreateKey fails with it
+  SysError openKeyStatus = 0;    // non-zero: every OpenKey fails with it
+  SysError setValueStatus = 0;   // non-zero: every SetValue fails with it
+  SysError connectStatus = 53;   // ConnectRegistry result (network path not found)
   // The value stored under a key path (any letter case), if present.
   std::optional<RegValue> RegistryValue(const std::string& keyPath, const std::string& name) const;
   // Handles open right now.
@@ -106,14 +106,14 @@ class FakePlatform : public Platform {
   bool CheckTokenMembership(SidHandle sid, bool& member) override;
   void FreeSid(SidHandle sid) override;
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override;
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override;
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override;
-  RegStatus CloseKey(RegKey key) override;
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override;
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override;
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override;
+  SysError CloseKey(RegKey key) override;
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
 
   SysError GetEnv(std::string_view name, std::string& value) override;
   void TrustFolder(std::string_view folder) override;
