@@ -706,7 +706,7 @@ namespace {
 
 TEST_F(PlatformRegistryTest, MachineValueLayout) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kLocalMachine,
+  ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine,
                                  "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
             0u);
@@ -728,11 +728,14 @@ TEST_F(PlatformRegistryTest, MachineValueLayout) {
 TEST_F(PlatformRegistryTest, NamesThatCannotBeFiles) {
   RegKey key = 0;
   for (const char* path : {"\\Software", "Software\\..\\x", "Software\\.", "a\\.types"}) {
-    EXPECT_EQ(platform_->CreateKey(kCurrentUser, path, kKeyAllAccess, key), 161u) << path;
+    EXPECT_EQ(platform_->CreateKey(kHkeyCurrentUser, path, kKeyAllAccess, key), kErrorBadPathname)
+        << path;
   }
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0u);
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   for (const char* name : {"", "..", "a/b", ".TYPES"}) {
-    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')), 87u) << name;
+    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')),
+              kErrorInvalidParameter)
+        << name;
   }
   EXPECT_EQ(platform_->CloseKey(key), 0u);
 }
@@ -741,13 +744,13 @@ TEST_F(PlatformRegistryTest, NoProgramDataNoRegistry) {
   SetEnv("ProgramData", nullptr);
   const auto platform = CreateSystemPlatform(1, argv_);
   RegKey key = 0;
-  EXPECT_NE(platform->CreateKey(kLocalMachine, "System", kKeyAllAccess, key), 0u);
+  EXPECT_NE(platform->CreateKey(kHkeyLocalMachine, "System", kKeyAllAccess, key), 0u);
   EXPECT_FALSE(fs::exists("/Registry"));
 }
 
 TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kLocalMachine, "System\\Locked", kKeyAllAccess, key), 0u);
+  ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine, "System\\Locked", kKeyAllAccess, key), 0u);
   EXPECT_EQ(platform_->CloseKey(key), 0u);
   const fs::path locked = dir_.Native() / "Registry" / "HKEY_LOCAL_MACHINE" / "System" / "Locked";
   fs::permissions(dir_.Native(), fs::perms(0755));
@@ -758,20 +761,21 @@ TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
     return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
       RegKey opened = 0;
-      return static_cast<int>(platform->OpenKey(kLocalMachine, "System\\Locked", access, opened));
+      return static_cast<int>(
+          platform->OpenKey(kHkeyLocalMachine, "System\\Locked", access, opened));
     }));
   };
   const auto create = [this](const char* path) {
     return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
       RegKey created = 0;
-      return static_cast<int>(platform->CreateKey(kLocalMachine, path, kKeyAllAccess, created));
+      return static_cast<int>(platform->CreateKey(kHkeyLocalMachine, path, kKeyAllAccess, created));
     }));
   };
-  EXPECT_EQ(open(kKeyAllAccess), kRegAccessDenied);
+  EXPECT_EQ(open(kKeyAllAccess), kErrorAccessDenied);
   EXPECT_EQ(open(kKeyRead), 0u);
-  EXPECT_EQ(create("System\\Locked"), kRegAccessDenied);
-  EXPECT_EQ(create("System\\Locked\\Sub"), kRegAccessDenied);
+  EXPECT_EQ(create("System\\Locked"), kErrorAccessDenied);
+  EXPECT_EQ(create("System\\Locked\\Sub"), kErrorAccessDenied);
   EXPECT_FALSE(fs::exists(locked / "Sub"));
   EXPECT_EQ(RunUnprivileged([this] {
               const auto platform = CreateSystemPlatform(1, argv_);

@@ -24,6 +24,42 @@ using namespace win32;
 
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
+// The numbers of codes.h pass to the system and back unchanged. (The roots are pointers
+// here, no constants: ToHkey makes them, and the registry tests open them.)
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorBadNetPath == ERROR_BAD_NETPATH);
+static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(kErrorDiskFull == ERROR_DISK_FULL);
+static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
+static_assert(kErrorRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
+// The tool's own codes lie where Windows leaves codes to applications.
+static_assert((kErrorLockTimeout & kErrorNotInCodePage & kErrorNotRegularFile & kErrorLinkRefused &
+               APPLICATION_ERROR_MASK) != 0);
+static_assert(kKeyQueryValue == KEY_QUERY_VALUE);
+static_assert(kKeySetValue == KEY_SET_VALUE);
+static_assert(kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
+static_assert(kKeyEnumerateSubKeys == KEY_ENUMERATE_SUB_KEYS);
+static_assert(kKeyNotify == KEY_NOTIFY);
+static_assert(kKeyCreateLink == KEY_CREATE_LINK);
+static_assert(kDelete == DELETE);
+static_assert(kReadControl == READ_CONTROL);
+static_assert(kWriteDac == WRITE_DAC);
+static_assert(kWriteOwner == WRITE_OWNER);
+static_assert(kGenericAll == GENERIC_ALL);
+static_assert(kGenericWrite == GENERIC_WRITE);
+static_assert(kGenericRead == GENERIC_READ);
+static_assert(kKeyRead == KEY_READ);
+static_assert(kKeyAllAccess == KEY_ALL_ACCESS);
+static_assert(kRegNone == REG_NONE);
+static_assert(kRegSz == REG_SZ);
+static_assert(kRegExpandSz == REG_EXPAND_SZ);
+static_assert(kRegBinary == REG_BINARY);
+static_assert(kRegDword == REG_DWORD);
+
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
 HKEY ToHkey(RegKey key) {
   if ((static_cast<std::uint64_t>(key) >> 31) == 1) {

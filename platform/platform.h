@@ -11,17 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codes.h"
+
 namespace lw {
-
-// A system error code: GetLastError() on Windows, errno on POSIX; 0 is success.
-using SysError = std::uint32_t;
-
-// Codes of the tool's own, in the range Windows leaves to applications, so that no system
-// code means the same; the core words them.
-inline constexpr SysError kErrorLockTimeout = 0x20000001;     // another run held the file
-inline constexpr SysError kErrorNotInCodePage = 0x20000002;   // a name the code page lacks
-inline constexpr SysError kErrorNotRegularFile = 0x20000003;  // a FIFO, socket or device
-inline constexpr SysError kErrorLinkRefused = 0x20000004;     // a link where none may be
 
 // An open file; kInvalidFile when none.
 using FileHandle = std::intptr_t;
@@ -34,6 +26,8 @@ inline constexpr LockHandle kNoLock = -1;
 // A registry key handle as the core sees it (HKEY); 0 when none. The predefined roots
 // keep their 32-bit published values (0x80000001, 0x80000002) on every build.
 using RegKey = std::uintptr_t;
+inline constexpr RegKey kHkeyCurrentUser = 0x80000001;
+inline constexpr RegKey kHkeyLocalMachine = 0x80000002;
 
 // The Administrators group identifier (PSID); 0 when none.
 using SidHandle = std::uintptr_t;

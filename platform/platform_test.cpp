@@ -206,7 +206,7 @@ TEST_F(PlatformTextTest, FullPathNameLongerThanMaxPath) {
 
 TEST_F(PlatformTextTest, SystemErrorTextNamesTheError) {
   const std::string notFound = platform_->SystemErrorText(kFileNotFound);
-  const std::string denied = platform_->SystemErrorText(5);
+  const std::string denied = platform_->SystemErrorText(kErrorAccessDenied);
   EXPECT_FALSE(notFound.empty());
   EXPECT_FALSE(denied.empty());
   EXPECT_NE(notFound, denied);
@@ -348,7 +348,7 @@ TEST_F(PlatformProcessTest, ReadLineTakesOneLineAtATime) {
 
 TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
             0u);
   EXPECT_NE(key, 0u);
@@ -364,7 +364,7 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
   EXPECT_EQ(Stored(path, "Text"), (StoredValue{kRegSz, std::string("a b\0", 4)}));
 
   // Names match in any letter case; a value written again is replaced, not doubled.
-  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\SERVICES\\sstpsvc\\parameters",
+  ASSERT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\SERVICES\\sstpsvc\\parameters",
                                kKeyAllAccess, key),
             0u);
   EXPECT_EQ(platform_->SetValue(key, "nocertrevocationcheck", kRegDword,
@@ -377,17 +377,17 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
 
 TEST_F(PlatformRegistryTest, ReadAccessWritesNothing) {
   RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0u);
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   EXPECT_EQ(platform_->CloseKey(key), 0u);
-  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_, kKeyRead, key), 0u);
-  EXPECT_EQ(platform_->SetValue(key, "Value", kRegDword, std::string(4, '\0')), kRegAccessDenied);
+  ASSERT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_, kKeyRead, key), 0u);
+  EXPECT_EQ(platform_->SetValue(key, "Value", kRegDword, std::string(4, '\0')), kErrorAccessDenied);
   EXPECT_EQ(platform_->CloseKey(key), 0u);
   EXPECT_EQ(Stored(testKey_, "Value"), std::nullopt);
 }
 
 TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
   RegKey parent = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, parent), 0u);
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, parent), 0u);
   RegKey child = 0;
   ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0u);
   RegKey same = 0;
@@ -401,12 +401,14 @@ TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
 
 TEST_F(PlatformRegistryTest, Failures) {
   RegKey key = 0;
-  EXPECT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\Missing", kKeyRead, key), kRegNotFound);
-  EXPECT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\Missing", kKeyAllAccess, key),
-            kRegNotFound);
-  EXPECT_EQ(platform_->CloseKey(0x7654), kRegInvalidHandle);
-  EXPECT_EQ(platform_->SetValue(0x7654, "V", kRegDword, std::string(4, '\0')), kRegInvalidHandle);
-  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kLocalMachine, key), 0u);
+  EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyRead, key),
+            kErrorFileNotFound);
+  EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyAllAccess, key),
+            kErrorFileNotFound);
+  EXPECT_EQ(platform_->CloseKey(0x7654), kErrorInvalidHandle);
+  EXPECT_EQ(platform_->SetValue(0x7654, "V", kRegDword, std::string(4, '\0')), kErrorInvalidHandle);
+  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kHkeyLocalMachine, key),
+            0u);
 }
 
 }  // namespace

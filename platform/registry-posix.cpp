@@ -13,27 +13,11 @@
 namespace lw::posix {
 namespace {
 
-// Windows error codes of the registry stand-in.
-constexpr SysError kErrorFileNotFound = 2;
-constexpr SysError kErrorPathNotFound = 3;
-constexpr SysError kErrorAccessDenied = 5;
-constexpr SysError kErrorInvalidHandle = 6;
-constexpr SysError kErrorBadNetPath = 53;
-constexpr SysError kErrorInvalidParameter = 87;
-constexpr SysError kErrorDiskFull = 112;
-constexpr SysError kErrorBadPathname = 161;
-constexpr SysError kErrorRegistryIoFailed = 1016;
-
-constexpr RegKey kHkeyCurrentUser = 0x80000001;
-constexpr RegKey kHkeyLocalMachine = 0x80000002;
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-// Query, enumerate, notify, READ_CONTROL, GENERIC_READ, GENERIC_ALL.
-constexpr std::uint32_t kReadRights = 0x0001 | 0x0008 | 0x0010 | 0x20000 | 0x80000000 | 0x10000000;
-// Set value, create sub-key, create link, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_WRITE,
-// GENERIC_ALL.
-constexpr std::uint32_t kWriteRights =
-    0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 | 0x10000000;
+// What an access asks for: reading, writing, or both (GENERIC_ALL is both).
+constexpr std::uint32_t kReadRights =
+    kKeyQueryValue | kKeyEnumerateSubKeys | kKeyNotify | kReadControl | kGenericRead | kGenericAll;
+constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete |
+                                       kWriteDac | kWriteOwner | kGenericWrite | kGenericAll;
 constexpr char kTypesDir[] = ".types";
 
 SysError RegistryError(int error) {

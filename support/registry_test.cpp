@@ -94,7 +94,7 @@ ERegistryException FailedStore(TRegistry& reg) {
 }
 
 TEST_F(RegistryTest, FailedWriteRaisesWithNameAndRaiseAddress) {
-  platform.setValueStatus = 5;
+  platform.setValueStatus = kErrorAccessDenied;
   TRegistry reg(platform);
   reg.AdoptKey(OpenHandle("A"), "A");
   const ERegistryException first = FailedStore(reg);

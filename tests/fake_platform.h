@@ -1,5 +1,6 @@
 // A scripted, recording platform for unit tests: in-memory files and registry, scripted
-// version and administrator answers, injectable failures. It never sleeps.
+// version and administrator answers, injectable failures. It never sleeps. Its errors are
+// the Windows codes of platform/codes.h.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +16,6 @@ namespace lw {
 
 class FakePlatform : public Platform {
  public:
-  // Error codes the fake reports (the Windows values).
-  static constexpr SysError kFileNotFound = 2;
-  static constexpr SysError kPathNotFound = 3;
-  static constexpr SysError kAccessDenied = 5;
-  static constexpr SysError kSharingViolation = 32;
-  static constexpr SysError kDiskFull = 112;
-
   // --- Scripted inputs ---
   std::string exePath = "C:\\Tools\\vpnsetup.exe";
   std::vector<std::string> args;
@@ -48,10 +42,10 @@ class FakePlatform : public Platform {
   // Keys (upper-cased full path) that refuse full access: create and full open fail with
   // access denied, a read open works.
   std::set<std::string> regReadOnlyKeys;
-  SysError createKeyStatus = 0;  // non-zero: every CreateKey fails with it
-  SysError openKeyStatus = 0;    // non-zero: every OpenKey fails with it
-  SysError setValueStatus = 0;   // non-zero: every SetValue fails with it
-  SysError connectStatus = 53;   // ConnectRegistry result (network path not found)
+  SysError createKeyStatus = 0;               // non-zero: every CreateKey fails with it
+  SysError openKeyStatus = 0;                 // non-zero: every OpenKey fails with it
+  SysError setValueStatus = 0;                // non-zero: every SetValue fails with it
+  SysError connectStatus = kErrorBadNetPath;  // ConnectRegistry result
   // The value stored under a key path (any letter case), if present.
   std::optional<RegValue> RegistryValue(const std::string& keyPath, const std::string& name) const;
   // Handles open right now.
