@@ -23,6 +23,7 @@ inline constexpr SysError kErrorInvalidParameter = 87;
 inline constexpr SysError kErrorDiskFull = 112;
 inline constexpr SysError kErrorBadPathname = 161;
 inline constexpr SysError kErrorRegistryIoFailed = 1016;
+inline constexpr SysError kErrorResourceNameNotFound = 1814;
 
 // Codes of the tool's own, in the range Windows leaves to applications, so that no system
 // code means the same; the core words them.

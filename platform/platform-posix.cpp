@@ -228,15 +228,15 @@ class PosixPlatform final : public Platform {
     return version;
   }
 
-  bool AllocateAdminsSid(SidHandle& sid) override {
+  SysError AllocateAdminsSid(SidHandle& sid) override {
     sid = 1;  // nothing to allocate: membership is the effective uid
-    return true;
+    return 0;
   }
 
-  bool CheckTokenMembership(SidHandle sid, bool& member) override {
-    if (sid == 0) return false;
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override {
+    if (sid == 0) return kErrorInvalidHandle;
     member = ::geteuid() == 0;
-    return true;
+    return 0;
   }
 
   void FreeSid(SidHandle) override {}
@@ -256,7 +256,7 @@ class PosixPlatform final : public Platform {
     return registry_.SetValue(key, name, type, data);
   }
 
-  SysError CloseKey(RegKey key) override { return registry_.CloseKey(key); }
+  void CloseKey(RegKey key) override { registry_.CloseKey(key); }
 
   SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
     return registry_.ConnectRegistry(machine, root, key);
@@ -498,17 +498,17 @@ class PosixPlatform final : public Platform {
     std::transform(bytes, bytes + size, bytes, AsciiUpper);
   }
 
-  bool FindResourceData(std::string_view name, std::uint32_t type,
-                        std::string_view& data) override {
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override {
     for (std::size_t i = 0; i < kEmbeddedResourceCount; ++i) {
       const EmbeddedResource& resource = kEmbeddedResources[i];
       if (resource.name != nullptr && resource.type == type &&
           EqualIgnoringCase(resource.name, name)) {
         data = std::string_view(resource.data, resource.size);
-        return true;
+        return 0;
       }
     }
-    return false;
+    return kErrorResourceNameNotFound;
   }
 
  private:

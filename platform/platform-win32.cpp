@@ -36,6 +36,7 @@ static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorDiskFull == ERROR_DISK_FULL);
 static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
 static_assert(kErrorRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
+static_assert(kErrorResourceNameNotFound == ERROR_RESOURCE_NAME_NOT_FOUND);
 // The tool's own codes lie where Windows leaves codes to applications.
 static_assert((kErrorLockTimeout & kErrorNotInCodePage & kErrorNotRegularFile & kErrorLinkRefused &
                APPLICATION_ERROR_MASK) != 0);
@@ -72,6 +73,13 @@ RegKey FromHkey(HKEY key) {
   const auto value = reinterpret_cast<LONG_PTR>(key);
   if (value < 0 && static_cast<LONG>(value) == value) return static_cast<DWORD>(value);
   return reinterpret_cast<RegKey>(key);
+}
+
+// The code of a call that has just failed; never 0, so that a call that set none still
+// fails.
+SysError LastError() {
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 HANDLE ToHandle(FileHandle file) {
@@ -172,22 +180,24 @@ class Win32Platform final : public Platform {
     return {info.dwMajorVersion, info.dwMinorVersion};
   }
 
-  bool AllocateAdminsSid(SidHandle& sid) override {
+  SysError AllocateAdminsSid(SidHandle& sid) override {
     SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
     PSID admins = nullptr;
     if (!::AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                     DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins)) {
-      return false;
+      return LastError();
     }
     sid = reinterpret_cast<SidHandle>(admins);
-    return true;
+    return 0;
   }
 
-  bool CheckTokenMembership(SidHandle sid, bool& member) override {
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override {
     BOOL isMember = FALSE;
-    if (!::CheckTokenMembership(nullptr, reinterpret_cast<PSID>(sid), &isMember)) return false;
+    if (!::CheckTokenMembership(nullptr, reinterpret_cast<PSID>(sid), &isMember)) {
+      return LastError();
+    }
     member = isMember != FALSE;
-    return true;
+    return 0;
   }
 
   void FreeSid(SidHandle sid) override {
@@ -223,8 +233,8 @@ class Win32Platform final : public Platform {
                             reinterpret_cast<const BYTE*>(data.data()), ClampToDword(data.size()));
   }
 
-  SysError CloseKey(RegKey key) override {
-    return ::RegCloseKey(ToHkey(key));
+  void CloseKey(RegKey key) override {
+    ::RegCloseKey(ToHkey(key));
   }
 
   SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
@@ -462,19 +472,20 @@ class Win32Platform final : public Platform {
     }
   }
 
-  bool FindResourceData(std::string_view name, std::uint32_t type,
-                        std::string_view& data) override {
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override {
     const std::string resourceName(name);
     const HRSRC info = ::FindResourceA(nullptr, resourceName.c_str(), MAKEINTRESOURCEA(type));
-    if (info == nullptr) return false;
+    if (info == nullptr) return LastError();
     const HGLOBAL loaded = ::LoadResource(nullptr, info);
-    if (loaded == nullptr) return false;
+    if (loaded == nullptr) return LastError();
     const DWORD size = ::SizeofResource(nullptr, info);
     const void* bytes = ::LockResource(loaded);
-    if (bytes == nullptr && size != 0) return false;
+    // LockResource sets no error code.
+    if (bytes == nullptr && size != 0) return ERROR_RESOURCE_DATA_NOT_FOUND;
     // Module resources stay mapped for the life of the process: nothing to free.
     data = std::string_view(static_cast<const char*>(bytes), size);
-    return true;
+    return 0;
   }
 
  private:

@@ -37,6 +37,9 @@ struct OsVersion {
   std::uint32_t minor = 0;
 };
 
+// Every call that can fail returns 0 or an error code, and its results through
+// out-parameters. Releases (CloseFile, UnlockFile, FreeSid, CloseKey) return nothing: a
+// release that fails cannot be acted upon.
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -58,10 +61,10 @@ class Platform {
 
   // Version and privilege probes.
   virtual OsVersion GetVersion() = 0;
-  // AllocateAndInitializeSid for S-1-5-32-544; false on failure.
-  virtual bool AllocateAdminsSid(SidHandle& sid) = 0;
-  // CheckTokenMembership with no token; false when the call fails.
-  virtual bool CheckTokenMembership(SidHandle sid, bool& member) = 0;
+  // AllocateAndInitializeSid for S-1-5-32-544.
+  virtual SysError AllocateAdminsSid(SidHandle& sid) = 0;
+  // CheckTokenMembership with no token: whether the process holds `sid` enabled.
+  virtual SysError CheckTokenMembership(SidHandle sid, bool& member) = 0;
   virtual void FreeSid(SidHandle sid) = 0;
 
   // Registry, always in the 64-bit view; a failure is a Windows error code on every
@@ -73,7 +76,7 @@ class Platform {
                            RegKey& key) = 0;
   virtual SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
                             std::string_view data) = 0;
-  virtual SysError CloseKey(RegKey key) = 0;
+  virtual void CloseKey(RegKey key) = 0;
   virtual SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
 
   // Environment and directories.
@@ -89,7 +92,7 @@ class Platform {
   // on a path inside reports them).
   virtual void CreateDirectories(std::string_view path) = 0;
 
-  // Files. Every fallible call returns 0 or the system's error code.
+  // Files.
   // Waits up to `timeoutMs` while another run of the tool holds the file `path`, then
   // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold ends
   // with the process, however it ends. A platform that holds folders gives kNoLock and 0
@@ -135,9 +138,10 @@ class Platform {
   virtual void UpperCase(char* bytes, std::size_t size) = 0;
 
   // Bytes of a resource of the executable, by name (letter case ignored) and numeric
-  // type; false when there is none. The bytes live as long as the process.
-  virtual bool FindResourceData(std::string_view name, std::uint32_t type,
-                                std::string_view& data) = 0;
+  // type; an error when there is none (kErrorResourceNameNotFound where no system says
+  // more). The bytes live as long as the process.
+  virtual SysError FindResourceData(std::string_view name, std::uint32_t type,
+                                    std::string_view& data) = 0;
 };
 
 }  // namespace lw

@@ -123,9 +123,8 @@ SysError PosixRegistry::SetValue(RegKey key, std::string_view name, std::uint32_
   return StoreFile(dir, stored, types, data);
 }
 
-SysError PosixRegistry::CloseKey(RegKey key) {
-  if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) return 0;
-  return keys_.erase(key) != 0 ? 0 : kErrorInvalidHandle;
+void PosixRegistry::CloseKey(RegKey key) {
+  keys_.erase(key);
 }
 
 SysError PosixRegistry::ConnectRegistry(std::string_view, RegKey, RegKey&) {

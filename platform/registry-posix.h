@@ -30,7 +30,7 @@ class PosixRegistry {
   SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
   SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
   SysError SetValue(RegKey key, std::string_view name, std::uint32_t type, std::string_view data);
-  SysError CloseKey(RegKey key);
+  void CloseKey(RegKey key);
   SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key);
 
  private:

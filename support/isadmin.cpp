@@ -20,10 +20,10 @@ class SidGuard {
 
 bool IsUserAdmin(Platform& platform) {
   SidHandle sid = 0;
-  if (!platform.AllocateAdminsSid(sid)) return false;
+  if (platform.AllocateAdminsSid(sid) != 0) return false;
   const SidGuard guard(platform, sid);
   bool member = false;
-  if (!platform.CheckTokenMembership(sid, member)) return false;
+  if (platform.CheckTokenMembership(sid, member) != 0) return false;
   return member;
 }
 

@@ -55,19 +55,20 @@ std::string FakePlatform::ReadLine() {
   return line;
 }
 
-bool FakePlatform::AllocateAdminsSid(SidHandle& sid) {
+SysError FakePlatform::AllocateAdminsSid(SidHandle& sid) {
   calls.push_back("AllocateAdminsSid");
-  if (sidAllocationFails) return false;
+  if (sidAllocationFails) return kErrorAccessDenied;
   liveSid_ = 0x5150;
   sid = liveSid_;
-  return true;
+  return 0;
 }
 
-bool FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
+SysError FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
   calls.push_back("CheckTokenMembership");
-  if (membershipCallFails || sid != liveSid_ || sid == 0) return false;
+  if (sid != liveSid_ || sid == 0) return kErrorInvalidHandle;
+  if (membershipCallFails) return kErrorAccessDenied;
   member = isAdmin;
-  return true;
+  return 0;
 }
 
 void FakePlatform::FreeSid(SidHandle sid) {
@@ -141,9 +142,8 @@ SysError FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t
   return 0;
 }
 
-SysError FakePlatform::CloseKey(RegKey key) {
-  calls.push_back("CloseKey");
-  return regHandles_.erase(key) != 0 ? 0 : kErrorInvalidHandle;
+void FakePlatform::CloseKey(RegKey key) {
+  calls.push_back(regHandles_.erase(key) != 0 ? "CloseKey" : "CloseKey(bad)");
 }
 
 SysError FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
@@ -342,12 +342,12 @@ void FakePlatform::UpperCase(char* bytes, std::size_t size) {
   }
 }
 
-bool FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
-                                    std::string_view& data) {
+SysError FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
+                                        std::string_view& data) {
   const auto it = resources_.find({Upper(name), type});
-  if (it == resources_.end()) return false;
+  if (it == resources_.end()) return kErrorResourceNameNotFound;
   data = it->second;
-  return true;
+  return 0;
 }
 
 }  // namespace lw

@@ -77,7 +77,9 @@ class FakePlatform : public Platform {
   std::string errorOutput;         // WriteError output
   std::vector<std::uint32_t> sleeps;
   int readLineCalls = 0;
-  std::vector<std::string> calls;  // probe and registry calls, in order
+  // Probe and registry calls, in order; "FreeSid(bad)" and "CloseKey(bad)" release no
+  // live handle.
+  std::vector<std::string> calls;
   // One ordered record of what a user or another program could see: "line <text>",
   // "sleep <ms>", and the file calls "TrustFolder F", "LockFile P", "UnlockFile P",
   // "OpenForRead P", "RemoveStaleTemps P", "CreateTempBeside P", "ReplaceWith P",
@@ -96,8 +98,8 @@ class FakePlatform : public Platform {
   std::uintptr_t ModuleBase() override { return moduleBase; }
 
   OsVersion GetVersion() override { return version; }
-  bool AllocateAdminsSid(SidHandle& sid) override;
-  bool CheckTokenMembership(SidHandle sid, bool& member) override;
+  SysError AllocateAdminsSid(SidHandle& sid) override;
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override;
   void FreeSid(SidHandle sid) override;
 
   SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
@@ -106,7 +108,7 @@ class FakePlatform : public Platform {
                    RegKey& key) override;
   SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
                     std::string_view data) override;
-  SysError CloseKey(RegKey key) override;
+  void CloseKey(RegKey key) override;
   SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
 
   SysError GetEnv(std::string_view name, std::string& value) override;
@@ -131,7 +133,8 @@ class FakePlatform : public Platform {
   std::string FullPathName(std::string_view path) override;
   std::string SystemErrorText(SysError error) override;
   void UpperCase(char* bytes, std::size_t size) override;
-  bool FindResourceData(std::string_view name, std::uint32_t type, std::string_view& data) override;
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override;
 
   // Open handles of any kind (files and keys); tests check nothing leaks.
   std::size_t OpenFileCount() const { return fileHandles_.size(); }
