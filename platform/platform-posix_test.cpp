@@ -639,7 +639,7 @@ TEST_F(PlatformFileTest, LockWaitsBoundedAndEndsWithTheHolder) {
 TEST_F(PlatformFileTest, LockWithoutAFolderHoldsNothing) {
   for (const char* name : {"missing\\rasphone.pbk", "file\\rasphone.pbk"}) {
     dir_.Write("file", "x");
-    LockHandle lock = 7;
+    LockHandle lock{7};
     EXPECT_EQ(platform_->LockFile(dir_.CorePath(name), 1000, lock), 0u) << name;
     EXPECT_EQ(lock, kNoLock) << name;
   }
@@ -677,7 +677,7 @@ TEST_F(PlatformProcessTest, ClosedStandardStreamsTakeNoFileOfTheRun) {
     FileHandle file = kInvalidFile;
     std::string tempPath;
     if (platform->CreateTempBeside(target, file, tempPath) != 0) return 100;
-    if (file <= STDERR_FILENO) return 101;
+    if (static_cast<int>(file) <= STDERR_FILENO) return 101;
     platform->WriteLine("* a log line");
     if (!platform->ReadLine().empty()) return 102;
     return platform->ReplaceWith(file, tempPath, target) == 0 ? 0 : 103;
@@ -705,7 +705,7 @@ void RemoveTestKey(const std::string&) {}  // the registry lives in the test fol
 namespace {
 
 TEST_F(PlatformRegistryTest, MachineValueLayout) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine,
                                  "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
@@ -726,7 +726,7 @@ TEST_F(PlatformRegistryTest, MachineValueLayout) {
 }
 
 TEST_F(PlatformRegistryTest, NamesThatCannotBeFiles) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   for (const char* path : {"\\Software", "Software\\..\\x", "Software\\.", "a\\.types"}) {
     EXPECT_EQ(platform_->CreateKey(kHkeyCurrentUser, path, kKeyAllAccess, key), kErrorBadPathname)
         << path;
@@ -743,13 +743,13 @@ TEST_F(PlatformRegistryTest, NamesThatCannotBeFiles) {
 TEST_F(PlatformRegistryTest, NoProgramDataNoRegistry) {
   SetEnv("ProgramData", nullptr);
   const auto platform = CreateSystemPlatform(1, argv_);
-  RegKey key = 0;
+  RegKey key = kNoKey;
   EXPECT_NE(platform->CreateKey(kHkeyLocalMachine, "System", kKeyAllAccess, key), 0u);
   EXPECT_FALSE(fs::exists("/Registry"));
 }
 
 TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine, "System\\Locked", kKeyAllAccess, key), 0u);
   platform_->CloseKey(key);
   const fs::path locked = dir_.Native() / "Registry" / "HKEY_LOCAL_MACHINE" / "System" / "Locked";
@@ -760,7 +760,7 @@ TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
   const auto open = [this](std::uint32_t access) {
     return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
-      RegKey opened = 0;
+      RegKey opened = kNoKey;
       return static_cast<int>(
           platform->OpenKey(kHkeyLocalMachine, "System\\Locked", access, opened));
     }));
@@ -768,7 +768,7 @@ TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
   const auto create = [this](const char* path) {
     return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
-      RegKey created = 0;
+      RegKey created = kNoKey;
       return static_cast<int>(platform->CreateKey(kHkeyLocalMachine, path, kKeyAllAccess, created));
     }));
   };
@@ -779,7 +779,7 @@ TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
   EXPECT_FALSE(fs::exists(locked / "Sub"));
   EXPECT_EQ(RunUnprivileged([this] {
               const auto platform = CreateSystemPlatform(1, argv_);
-              SidHandle sid = 0;
+              SidHandle sid = kNoSid;
               bool member = true;
               return platform->AllocateAdminsSid(sid) == 0 &&
                              platform->CheckTokenMembership(sid, member) == 0 && !member

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/ansi_name.h"
@@ -63,16 +64,30 @@ static_assert(kRegDword == REG_DWORD);
 
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
 HKEY ToHkey(RegKey key) {
-  if ((static_cast<std::uint64_t>(key) >> 31) == 1) {
-    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(key)));
+  const auto value = static_cast<std::uintptr_t>(key);
+  if ((static_cast<std::uint64_t>(value) >> 31) == 1) {
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(value)));
   }
-  return reinterpret_cast<HKEY>(key);
+  return reinterpret_cast<HKEY>(value);
 }
 
 RegKey FromHkey(HKEY key) {
   const auto value = reinterpret_cast<LONG_PTR>(key);
-  if (value < 0 && static_cast<LONG>(value) == value) return static_cast<DWORD>(value);
-  return reinterpret_cast<RegKey>(key);
+  if (value < 0 && static_cast<LONG>(value) == value) {
+    return static_cast<RegKey>(static_cast<DWORD>(value));
+  }
+  return static_cast<RegKey>(reinterpret_cast<std::uintptr_t>(key));
+}
+
+// A file, mutex or SID handle as the core's handle type of its kind, and back.
+template <typename Handle>
+Handle AsCore(void* native) {
+  return static_cast<Handle>(reinterpret_cast<std::underlying_type_t<Handle>>(native));
+}
+
+template <typename Handle>
+void* AsNative(Handle handle) {
+  return reinterpret_cast<void*>(static_cast<std::underlying_type_t<Handle>>(handle));
 }
 
 // The code of a call that has just failed; never 0, so that a call that set none still
@@ -80,10 +95,6 @@ RegKey FromHkey(HKEY key) {
 SysError LastError() {
   const DWORD error = ::GetLastError();
   return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
-HANDLE ToHandle(FileHandle file) {
-  return reinterpret_cast<HANDLE>(file);
 }
 
 bool IsSlash(char c) {
@@ -187,13 +198,13 @@ class Win32Platform final : public Platform {
                                     DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins)) {
       return LastError();
     }
-    sid = reinterpret_cast<SidHandle>(admins);
+    sid = AsCore<SidHandle>(admins);
     return 0;
   }
 
   SysError CheckTokenMembership(SidHandle sid, bool& member) override {
     BOOL isMember = FALSE;
-    if (!::CheckTokenMembership(nullptr, reinterpret_cast<PSID>(sid), &isMember)) {
+    if (!::CheckTokenMembership(nullptr, AsNative(sid), &isMember)) {
       return LastError();
     }
     member = isMember != FALSE;
@@ -201,7 +212,7 @@ class Win32Platform final : public Platform {
   }
 
   void FreeSid(SidHandle sid) override {
-    if (sid != 0) ::FreeSid(reinterpret_cast<PSID>(sid));
+    if (sid != kNoSid) ::FreeSid(AsNative(sid));
   }
 
   SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
@@ -297,12 +308,12 @@ class Win32Platform final : public Platform {
       default:
         return ::GetLastError();
     }
-    lock = reinterpret_cast<LockHandle>(mutex.Release());
+    lock = AsCore<LockHandle>(mutex.Release());
     return 0;
   }
 
   void UnlockFile(LockHandle lock) override {
-    if (lock != kNoLock) const MutexHold hold(ToHandle(lock));
+    if (lock != kNoLock) const MutexHold hold(AsNative(lock));
   }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
@@ -331,20 +342,20 @@ class Win32Platform final : public Platform {
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!handle) return ::GetLastError();
     }
-    file = reinterpret_cast<FileHandle>(handle.Release());
+    file = AsCore<FileHandle>(handle.Release());
     return 0;
   }
 
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
     LARGE_INTEGER length;
-    if (!::GetFileSizeEx(ToHandle(file), &length)) return ::GetLastError();
+    if (!::GetFileSizeEx(AsNative(file), &length)) return ::GetLastError();
     size = static_cast<std::uint64_t>(length.QuadPart);
     return 0;
   }
 
   SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override {
     DWORD got = 0;
-    const bool ok = ::ReadFile(ToHandle(file), buffer, ClampToDword(size), &got, nullptr);
+    const bool ok = ::ReadFile(AsNative(file), buffer, ClampToDword(size), &got, nullptr);
     done = got;
     return ok ? 0 : ::GetLastError();
   }
@@ -367,7 +378,7 @@ class Win32Platform final : public Platform {
                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
-        file = reinterpret_cast<FileHandle>(handle);
+        file = AsCore<FileHandle>(handle);
         return 0;
       }
       error = ::GetLastError();
@@ -379,22 +390,22 @@ class Win32Platform final : public Platform {
   SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override {
     DWORD written = 0;
     const bool ok =
-        ::WriteFile(ToHandle(file), data.data(), ClampToDword(data.size()), &written, nullptr);
+        ::WriteFile(AsNative(file), data.data(), ClampToDword(data.size()), &written, nullptr);
     done = written;
     return ok ? 0 : ::GetLastError();
   }
 
   SysError FlushFile(FileHandle file) override {
-    return ::FlushFileBuffers(ToHandle(file)) ? 0 : ::GetLastError();
+    return ::FlushFileBuffers(AsNative(file)) ? 0 : ::GetLastError();
   }
 
   void CloseFile(FileHandle file) override {
-    if (file != kInvalidFile) ::CloseHandle(ToHandle(file));
+    if (file != kInvalidFile) ::CloseHandle(AsNative(file));
   }
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
-    const UniqueHandle file(ToHandle(temp));
+    const UniqueHandle file(AsNative(temp));
     if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
     // Readers (the RAS service among them) hold a phonebook for moments, and an open file
     // cannot be replaced: try again for a while.

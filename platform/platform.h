@@ -15,22 +15,27 @@
 
 namespace lw {
 
+// Handles: one type each, so that one kind never passes for another or for a number.
+// Their owners are in platform/handles.h.
+
 // An open file; kInvalidFile when none.
-using FileHandle = std::intptr_t;
-inline constexpr FileHandle kInvalidFile = -1;
+enum class FileHandle : std::intptr_t {};
+inline constexpr FileHandle kInvalidFile{-1};
 
 // A hold on a file against other runs of the tool; kNoLock when none.
-using LockHandle = std::intptr_t;
-inline constexpr LockHandle kNoLock = -1;
+enum class LockHandle : std::intptr_t {};
+inline constexpr LockHandle kNoLock{-1};
 
-// A registry key handle as the core sees it (HKEY); 0 when none. The predefined roots
-// keep their 32-bit published values (0x80000001, 0x80000002) on every build.
-using RegKey = std::uintptr_t;
-inline constexpr RegKey kHkeyCurrentUser = 0x80000001;
-inline constexpr RegKey kHkeyLocalMachine = 0x80000002;
+// A registry key handle as the core sees it (HKEY); kNoKey when none. The predefined roots
+// keep their 32-bit published values on every build.
+enum class RegKey : std::uintptr_t {};
+inline constexpr RegKey kNoKey{0};
+inline constexpr RegKey kHkeyCurrentUser{0x80000001};
+inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 
-// The Administrators group identifier (PSID); 0 when none.
-using SidHandle = std::uintptr_t;
+// The Administrators group identifier (PSID); kNoSid when none.
+enum class SidHandle : std::uintptr_t {};
+inline constexpr SidHandle kNoSid{0};
 
 struct OsVersion {
   std::uint32_t major = 0;

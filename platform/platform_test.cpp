@@ -5,15 +5,42 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/handles.h"
+
 namespace lw::platform_test {
 namespace {
 
 using ::testing::StartsWith;
+
+// --- Handles ---
+
+// Whether the call `Call` takes exactly the kind `Own` of handles among `Kinds`.
+template <typename Call, typename Own, typename... Kinds>
+constexpr bool TakesOnly() {
+  return (... && (std::is_invocable_v<Call, Platform&, Kinds> == std::is_same_v<Kinds, Own>));
+}
+
+// Every handle kind and the numbers one might pass for a handle.
+template <typename Call, typename Own>
+constexpr bool TakesOnlyItsKind = TakesOnly<Call, Own, FileHandle, LockHandle, RegKey, SidHandle,
+                                            int, std::intptr_t, std::uintptr_t>();
+
+// A handle of one kind never passes for another, nor a number for a handle.
+static_assert(TakesOnlyItsKind<decltype(&Platform::CloseFile), FileHandle>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::UnlockFile), LockHandle>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::CloseKey), RegKey>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::FreeSid), SidHandle>);
+// Nor does an owner take another kind.
+static_assert(std::is_constructible_v<OpenFile, Platform&, FileHandle>);
+static_assert(!std::is_constructible_v<OpenFile, Platform&, LockHandle>);
+static_assert(std::is_constructible_v<SidGuard, Platform&, SidHandle>);
+static_assert(!std::is_constructible_v<SidGuard, Platform&, RegKey>);
 
 // --- Files ---
 
@@ -302,9 +329,9 @@ TEST_F(PlatformProcessTest, VersionIsReported) {
 }
 
 TEST_F(PlatformProcessTest, AdministratorProbe) {
-  SidHandle sid = 0;
+  SidHandle sid = kNoSid;
   ASSERT_EQ(platform_->AllocateAdminsSid(sid), 0u);
-  EXPECT_NE(sid, 0u);
+  EXPECT_NE(sid, kNoSid);
   bool member = false;
   EXPECT_EQ(platform_->CheckTokenMembership(sid, member), 0u);
   if (const auto expected = ExpectedAdministrator()) {
@@ -347,11 +374,11 @@ TEST_F(PlatformProcessTest, ReadLineTakesOneLineAtATime) {
 // --- Registry ---
 
 TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
             0u);
-  EXPECT_NE(key, 0u);
+  EXPECT_NE(key, kNoKey);
   EXPECT_EQ(platform_->SetValue(key, "NoCertRevocationCheck", kRegDword,
                                 std::string("\x01\x00\x00\x00", 4)),
             0u);
@@ -376,7 +403,7 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
 }
 
 TEST_F(PlatformRegistryTest, ReadAccessWritesNothing) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   platform_->CloseKey(key);
   ASSERT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_, kKeyRead, key), 0u);
@@ -386,11 +413,11 @@ TEST_F(PlatformRegistryTest, ReadAccessWritesNothing) {
 }
 
 TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
-  RegKey parent = 0;
+  RegKey parent = kNoKey;
   ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, parent), 0u);
-  RegKey child = 0;
+  RegKey child = kNoKey;
   ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0u);
-  RegKey same = 0;
+  RegKey same = kNoKey;
   ASSERT_EQ(platform_->OpenKey(child, "", kKeyAllAccess, same), 0u);
   EXPECT_NE(same, child);
   EXPECT_EQ(platform_->SetValue(same, "V", kRegDword, std::string("\x07\x00\x00\x00", 4)), 0u);
@@ -400,17 +427,18 @@ TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
 }
 
 TEST_F(PlatformRegistryTest, Failures) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyRead, key),
             kErrorFileNotFound);
   EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyAllAccess, key),
             kErrorFileNotFound);
-  EXPECT_EQ(platform_->SetValue(0x7654, "V", kRegDword, std::string(4, '\0')), kErrorInvalidHandle);
+  EXPECT_EQ(platform_->SetValue(RegKey{0x7654}, "V", kRegDword, std::string(4, '\0')),
+            kErrorInvalidHandle);
   // A closed key is gone; closing what is no key does no harm.
   ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   platform_->CloseKey(key);
   EXPECT_EQ(platform_->SetValue(key, "V", kRegDword, std::string(4, '\0')), kErrorInvalidHandle);
-  platform_->CloseKey(0x7654);
+  platform_->CloseKey(RegKey{0x7654});
   EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kHkeyLocalMachine, key),
             0u);
 }

@@ -177,7 +177,7 @@ SysError PosixRegistry::OpenOrCreate(RegKey base, std::string_view subKey, std::
   if (mode != 0 && ::faccessat(AT_FDCWD, dir.c_str(), mode, AT_EACCESS) != 0) {
     return errno == ENOENT ? kErrorFileNotFound : kErrorAccessDenied;
   }
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   keys_[key] = {dir, access};
   return 0;
 }

@@ -46,7 +46,7 @@ class PosixRegistry {
 
   std::string root_;  // $ProgramData/Registry; empty without ProgramData
   std::map<RegKey, OpenedKey> keys_;
-  RegKey nextKey_ = 1;
+  std::uintptr_t nextKey_ = 1;
 };
 
 }  // namespace lw::posix

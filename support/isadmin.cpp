@@ -1,25 +1,11 @@
 #include "support/isadmin.h"
 
+#include "platform/handles.h"
+
 namespace lw {
-namespace {
-
-// Frees an allocated group identifier when it goes out of scope.
-class SidGuard {
- public:
-  SidGuard(Platform& platform, SidHandle sid) : platform_(platform), sid_(sid) {}
-  SidGuard(const SidGuard&) = delete;
-  SidGuard& operator=(const SidGuard&) = delete;
-  ~SidGuard() noexcept { platform_.FreeSid(sid_); }
-
- private:
-  Platform& platform_;
-  SidHandle sid_;
-};
-
-}  // namespace
 
 bool IsUserAdmin(Platform& platform) {
-  SidHandle sid = 0;
+  SidHandle sid = kNoSid;
   if (platform.AllocateAdminsSid(sid) != 0) return false;
   const SidGuard guard(platform, sid);
   bool member = false;

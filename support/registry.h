@@ -69,7 +69,7 @@ class TRegistry {
   Platform& platform_;
 
  private:
-  RegKey CurrentKeyHandle = 0;
+  RegKey CurrentKeyHandle = kNoKey;
   RegKey RootKeyHandle = kHkeyCurrentUser;
   bool DeferFlush = true;  // closing never flushes explicitly
   std::string CurrentKeyPath;

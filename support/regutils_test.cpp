@@ -50,7 +50,7 @@ TEST_F(OpenPath64Test, RelativePathWithoutOpenKeyResolvesAgainstRoot) {
   ASSERT_TRUE(reg.OpenPath64("Software", false));
   EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_CURRENT_USER\\SOFTWARE" + kFull});
   EXPECT_EQ(reg.CurrentPath(), "Software");
-  EXPECT_NE(reg.CurrentKey(), 0u);
+  EXPECT_NE(reg.CurrentKey(), kNoKey);
 }
 
 TEST_F(OpenPath64Test, RelativePathResolvesAgainstOpenKeyAndExtendsPath) {
@@ -98,7 +98,7 @@ TEST_F(OpenPath64Test, EmptyPathOrLoneBackslashOpensTheBaseInsteadOfCreating) {
     platform.calls.clear();
     ASSERT_TRUE(fresh.OpenPath64(path, true)) << path;
     EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_CURRENT_USER" + kFull}) << path;
-    EXPECT_NE(fresh.CurrentKey(), 0u);
+    EXPECT_NE(fresh.CurrentKey(), kNoKey);
     EXPECT_EQ(fresh.CurrentPath(), "");
   }
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
@@ -137,7 +137,7 @@ TEST_F(RegUtilsTest, FallbackWithoutCreateMakesOneFullAccessAttempt) {
   EXPECT_FALSE(RegOpenWithFallback(reg.get(), "RO", false));
   EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_LOCAL_MACHINE\\RO" + kFull});
   EXPECT_EQ(reg->Access(), kKeyAllAccess);
-  EXPECT_EQ(reg->CurrentKey(), 0u);
+  EXPECT_EQ(reg->CurrentKey(), kNoKey);
 }
 
 TEST_F(RegUtilsTest, FallbackWithCreateOpensReadOnly) {
@@ -197,7 +197,7 @@ TEST_F(RegUtilsTest, CloseObjectClosesTheKeyAndFreesUnlessKept) {
   ASSERT_NE(reg, nullptr);
   RegCloseObject(reg, true);
   ASSERT_NE(reg, nullptr);
-  EXPECT_EQ(reg->CurrentKey(), 0u);
+  EXPECT_EQ(reg->CurrentKey(), kNoKey);
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
   RegCloseObject(reg, false);
   EXPECT_EQ(reg, nullptr);

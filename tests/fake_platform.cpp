@@ -58,22 +58,22 @@ std::string FakePlatform::ReadLine() {
 SysError FakePlatform::AllocateAdminsSid(SidHandle& sid) {
   calls.push_back("AllocateAdminsSid");
   if (sidAllocationFails) return kErrorAccessDenied;
-  liveSid_ = 0x5150;
+  liveSid_ = SidHandle{0x5150};
   sid = liveSid_;
   return 0;
 }
 
 SysError FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
   calls.push_back("CheckTokenMembership");
-  if (sid != liveSid_ || sid == 0) return kErrorInvalidHandle;
+  if (sid != liveSid_ || sid == kNoSid) return kErrorInvalidHandle;
   if (membershipCallFails) return kErrorAccessDenied;
   member = isAdmin;
   return 0;
 }
 
 void FakePlatform::FreeSid(SidHandle sid) {
-  calls.push_back(sid == liveSid_ && sid != 0 ? "FreeSid" : "FreeSid(bad)");
-  liveSid_ = 0;
+  calls.push_back(sid == liveSid_ && sid != kNoSid ? "FreeSid" : "FreeSid(bad)");
+  liveSid_ = kNoSid;
 }
 
 std::string FakePlatform::KeyPath(RegKey base, std::string_view subKey) const {
@@ -112,7 +112,7 @@ SysError FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint
     regKeys.insert(path.substr(0, pos));
   }
   regKeys.insert(path);
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   regHandles_[key] = {path, access};
   return 0;
 }
@@ -126,7 +126,7 @@ SysError FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32
   const bool predefined = path == "HKEY_CURRENT_USER" || path == "HKEY_LOCAL_MACHINE";
   if (!predefined && regKeys.count(path) == 0) return kErrorFileNotFound;
   if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kErrorAccessDenied;
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   regHandles_[key] = {path, access};
   return 0;
 }
@@ -149,7 +149,7 @@ void FakePlatform::CloseKey(RegKey key) {
 SysError FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
   calls.push_back("ConnectRegistry " + std::string(machine));
   if (connectStatus != 0) return connectStatus;
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   regHandles_[key] = {KeyPath(root, {}), kKeyAllAccess};
   return 0;
 }
@@ -211,7 +211,7 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
     lock = kNoLock;
     return 0;
   }
-  lock = nextLock_++;
+  lock = static_cast<LockHandle>(nextLock_++);
   locks_[lock] = name;
   return 0;
 }
@@ -230,7 +230,7 @@ SysError FakePlatform::OpenForRead(std::string_view path, FileHandle& file) {
   if (const auto it = openErrors.find(name); it != openErrors.end()) return it->second;
   if (dirs.count(name) != 0 || files.count(name) == 0) return 0;
   if (lockedFiles.count(name) != 0) return kErrorSharingViolation;
-  file = nextFile_++;
+  file = static_cast<FileHandle>(nextFile_++);
   fileHandles_[file] = {name, false, 0, {}};
   return 0;
 }
@@ -266,7 +266,7 @@ SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& fil
   tempPath = (folder.empty() ? std::string() : folder + "\\") + "~lw" +
              std::to_string(++nextTemp_) + ".tmp";
   files[tempPath] = {};
-  file = nextFile_++;
+  file = static_cast<FileHandle>(nextFile_++);
   fileHandles_[file] = {tempPath, true, 0, {}};
   return 0;
 }

@@ -144,7 +144,7 @@ class FakePlatform : public Platform {
     std::string path;
     std::uint32_t access = 0;
   };
-  struct OpenFile {
+  struct FileState {
     std::string path;
     bool writing = false;
     std::size_t position = 0;
@@ -157,13 +157,13 @@ class FakePlatform : public Platform {
 
   std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
   std::map<RegKey, RegHandle> regHandles_;
-  RegKey nextKey_ = 0x1000;
-  std::map<FileHandle, OpenFile> fileHandles_;
-  FileHandle nextFile_ = 100;
+  std::uintptr_t nextKey_ = 0x1000;
+  std::map<FileHandle, FileState> fileHandles_;
+  std::intptr_t nextFile_ = 100;
   int nextTemp_ = 0;
   std::map<LockHandle, std::string> locks_;
-  LockHandle nextLock_ = 1;
-  SidHandle liveSid_ = 0;
+  std::intptr_t nextLock_ = 1;
+  SidHandle liveSid_ = kNoSid;
 };
 
 }  // namespace lw
