@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/handles.h"
+#include "platform/paths.h"
 
 namespace lw::platform_test {
 namespace {
@@ -198,6 +199,21 @@ std::string CoreCwd() {
   }
   if (cwd.back() == '\\') cwd.pop_back();
   return cwd;
+}
+
+TEST(ParentFolderTest, DropsTheLastPartAndItsSeparator) {
+  const struct {
+    std::string path;
+    std::string parent;
+  } cases[] = {
+      {"C:\\Users\\ann\\rasphone.pbk", "C:\\Users\\ann"},
+      {"C:\\Pbk\\", "C:\\Pbk"},
+      {"\\rasphone.pbk", ""},
+      {"rasphone.pbk", ""},  // a bare name: the current folder
+      {"a/b.pbk", ""},       // the core writes no slashes
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParentFolder(c.path), c.parent) << c.path;
 }
 
 TEST_F(PlatformTextTest, FullPathNameOfRelativePaths) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/paths.h"
+
 namespace lw {
 namespace {
 
@@ -16,11 +18,6 @@ std::string Upper(std::string_view text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
-}
-
-std::string FolderOf(std::string_view path) {
-  const auto slash = path.find_last_of('\\');
-  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
 }
 
 }  // namespace
@@ -168,17 +165,17 @@ void FakePlatform::TrustFolder(std::string_view folder) {
 
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
-  while (!folder.empty() && files.count(folder) == 0 && readOnlyDirs.count(FolderOf(folder)) == 0 &&
-         ThroughLink(folder) == 0) {
+  while (!folder.empty() && files.count(folder) == 0 &&
+         readOnlyDirs.count(ParentFolder(folder)) == 0 && ThroughLink(folder) == 0) {
     dirs.insert(folder);
-    const std::string parent = FolderOf(folder);
+    const std::string parent = ParentFolder(folder);
     if (parent == folder) break;
     folder = parent;
   }
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
-  CreateDirectories(FolderOf(path));
+  CreateDirectories(ParentFolder(path));
   files[path] = std::move(bytes);
 }
 
@@ -207,7 +204,7 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
   events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
-  if (dirs.count(FolderOf(name)) == 0) {
+  if (dirs.count(ParentFolder(name)) == 0) {
     lock = kNoLock;
     return 0;
   }
@@ -259,7 +256,7 @@ SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
 SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
                                         std::string& tempPath) {
   events.push_back("CreateTempBeside " + std::string(target));
-  const std::string folder = FolderOf(target);
+  const std::string folder = ParentFolder(target);
   if (const SysError error = ThroughLink(std::string(target))) return error;
   if (!folder.empty() && dirs.count(folder) == 0) return kErrorPathNotFound;
   if (readOnlyDirs.count(folder) != 0) return kErrorAccessDenied;
