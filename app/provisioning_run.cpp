@@ -6,6 +6,7 @@
 
 #include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
+#include "platform/paths.h"
 #include "provisioning/pass.h"
 #include "provisioning/probe.h"
 #include "provisioning/template.h"
@@ -16,11 +17,6 @@ namespace lw {
 namespace {
 
 constexpr std::string_view kExceptionPrefix = "* exception: ";
-
-// The folder that holds the file at `path`, without its separator.
-std::string ParentFolder(const std::string& path) {
-  return path.substr(0, path.find_last_of('\\'));
-}
 
 // A phonebook below the folder an environment variable names, worked out where it is
 // first needed, so that a missing folder is reported by the region that needs it.

@@ -58,7 +58,8 @@ TEST(MemIniFileIoTest, RefusesFilesItCannotLoadWhole) {
   } cases[] = {
       {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.lockedFiles.insert(kPath); }, "System error 32"},
       // Only "not there" means absent: a file that cannot be read is no empty phonebook.
-      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.openErrors[kPath] = 5; }, "System error 5"},
+      {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.openErrors[kPath] = kErrorAccessDenied; },
+       "System error 5"},
       {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.openErrors[kPath] = kErrorNotRegularFile; },
        "Not a regular file"},
       {"[S]\r\nk=v\r\n", [](FakePlatform& p) { p.links.insert("C:\\Pbk"); },

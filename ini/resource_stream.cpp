@@ -9,7 +9,7 @@
 namespace lw {
 
 TResourceStream::TResourceStream(Platform& platform, std::string_view name, std::uint32_t type) {
-  if (!platform.FindResourceData(name, type, data_)) {
+  if (platform.FindResourceData(name, type, data_) != 0) {
     std::string message = "Resource ";
     message += name;
     message += " not found";

@@ -4,8 +4,8 @@
 #include <limits>
 #include <utility>
 
-#include "ini/file_handle.h"
 #include "ini/stream_errors.h"
+#include "platform/handles.h"
 
 namespace lw {
 namespace {

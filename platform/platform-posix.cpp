@@ -158,8 +158,8 @@ class PosixPlatform final : public Platform {
     // land in it: a phonebook, say. It writes nowhere instead, as on Windows.
     for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
       if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
-        const int opened = ::open("/dev/null", O_RDWR);
-        if (opened > STDERR_FILENO) ::close(opened);
+        UniqueFd opened(::open("/dev/null", O_RDWR));
+        if (opened.get() <= STDERR_FILENO) opened.release();  // kept in the closed one's place
       }
     }
     for (int i = 1; i < argc && argv[i] != nullptr && argv[i][0] != '\0'; ++i) {
@@ -228,37 +228,37 @@ class PosixPlatform final : public Platform {
     return version;
   }
 
-  bool AllocateAdminsSid(SidHandle& sid) override {
-    sid = 1;  // nothing to allocate: membership is the effective uid
-    return true;
+  SysError AllocateAdminsSid(SidHandle& sid) override {
+    sid = SidHandle{1};  // nothing to allocate: membership is the effective uid
+    return 0;
   }
 
-  bool CheckTokenMembership(SidHandle sid, bool& member) override {
-    if (sid == 0) return false;
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override {
+    if (sid == kNoSid) return kErrorInvalidHandle;
     member = ::geteuid() == 0;
-    return true;
+    return 0;
   }
 
   void FreeSid(SidHandle) override {}
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override {
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override {
     return registry_.CreateKey(base, subKey, access, key);
   }
 
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override {
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override {
     return registry_.OpenKey(base, subKey, access, key);
   }
 
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override {
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override {
     return registry_.SetValue(key, name, type, data);
   }
 
-  RegStatus CloseKey(RegKey key) override { return registry_.CloseKey(key); }
+  void CloseKey(RegKey key) override { registry_.CloseKey(key); }
 
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
     return registry_.ConnectRegistry(machine, root, key);
   }
 
@@ -311,13 +311,14 @@ class PosixPlatform final : public Platform {
         Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(pause, left)));
       }
     }
-    lock = dir.get();
+    lock = static_cast<LockHandle>(dir.get());
     locks_.push_back(HeldFolder{std::move(dir), std::move(place.folderParts)});
     return 0;
   }
 
   void UnlockFile(LockHandle lock) override {
-    std::erase_if(locks_, [lock](const HeldFolder& held) { return held.fd.get() == lock; });
+    std::erase_if(
+        locks_, [lock](const HeldFolder& held) { return held.fd.get() == static_cast<int>(lock); });
   }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
@@ -337,7 +338,7 @@ class PosixPlatform final : public Platform {
     if (S_ISDIR(info.st_mode)) return 0;
     if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
     readFrom_[place.Key()] = IdentityOf(info);
-    file = fd.release();
+    file = static_cast<FileHandle>(fd.release());
     return 0;
   }
 
@@ -373,7 +374,7 @@ class PosixPlatform final : public Platform {
       GiveOwner(fd.get(), read->second);
     }
     tempPath = std::string(FolderOf(target)) + name;
-    file = fd.get();
+    file = static_cast<FileHandle>(fd.get());
     temps_.emplace(fd.release(), TempFolder{std::move(place.folderParts), std::move(place.folder)});
     return 0;
   }
@@ -393,8 +394,8 @@ class PosixPlatform final : public Platform {
 
   void CloseFile(FileHandle file) override {
     if (file == kInvalidFile) return;
-    temps_.erase(static_cast<int>(file));
-    ::close(static_cast<int>(file));
+    const UniqueFd closed(static_cast<int>(file));
+    temps_.erase(closed.get());
   }
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
@@ -498,17 +499,17 @@ class PosixPlatform final : public Platform {
     std::transform(bytes, bytes + size, bytes, AsciiUpper);
   }
 
-  bool FindResourceData(std::string_view name, std::uint32_t type,
-                        std::string_view& data) override {
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override {
     for (std::size_t i = 0; i < kEmbeddedResourceCount; ++i) {
       const EmbeddedResource& resource = kEmbeddedResources[i];
       if (resource.name != nullptr && resource.type == type &&
           EqualIgnoringCase(resource.name, name)) {
         data = std::string_view(resource.data, resource.size);
-        return true;
+        return 0;
       }
     }
-    return false;
+    return kErrorResourceNameNotFound;
   }
 
  private:

@@ -639,7 +639,7 @@ TEST_F(PlatformFileTest, LockWaitsBoundedAndEndsWithTheHolder) {
 TEST_F(PlatformFileTest, LockWithoutAFolderHoldsNothing) {
   for (const char* name : {"missing\\rasphone.pbk", "file\\rasphone.pbk"}) {
     dir_.Write("file", "x");
-    LockHandle lock = 7;
+    LockHandle lock{7};
     EXPECT_EQ(platform_->LockFile(dir_.CorePath(name), 1000, lock), 0u) << name;
     EXPECT_EQ(lock, kNoLock) << name;
   }
@@ -677,7 +677,7 @@ TEST_F(PlatformProcessTest, ClosedStandardStreamsTakeNoFileOfTheRun) {
     FileHandle file = kInvalidFile;
     std::string tempPath;
     if (platform->CreateTempBeside(target, file, tempPath) != 0) return 100;
-    if (file <= STDERR_FILENO) return 101;
+    if (static_cast<int>(file) <= STDERR_FILENO) return 101;
     platform->WriteLine("* a log line");
     if (!platform->ReadLine().empty()) return 102;
     return platform->ReplaceWith(file, tempPath, target) == 0 ? 0 : 103;
@@ -705,15 +705,15 @@ void RemoveTestKey(const std::string&) {}  // the registry lives in the test fol
 namespace {
 
 TEST_F(PlatformRegistryTest, MachineValueLayout) {
-  RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kLocalMachine,
+  RegKey key = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine,
                                  "System\\CurrentControlSet\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
-            0);
+            0u);
   ASSERT_EQ(platform_->SetValue(key, "NoCertRevocationCheck", kRegDword,
                                 std::string("\x01\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  platform_->CloseKey(key);
   const std::string dir =
       "Registry/HKEY_LOCAL_MACHINE/System/CurrentControlSet/Services/Sstpsvc/Parameters/";
   EXPECT_EQ(dir_.Read(dir + "NoCertRevocationCheck"), std::string("\x01\x00\x00\x00", 4));
@@ -726,62 +726,67 @@ TEST_F(PlatformRegistryTest, MachineValueLayout) {
 }
 
 TEST_F(PlatformRegistryTest, NamesThatCannotBeFiles) {
-  RegKey key = 0;
+  RegKey key = kNoKey;
   for (const char* path : {"\\Software", "Software\\..\\x", "Software\\.", "a\\.types"}) {
-    EXPECT_EQ(platform_->CreateKey(kCurrentUser, path, kKeyAllAccess, key), 161) << path;
+    EXPECT_EQ(platform_->CreateKey(kHkeyCurrentUser, path, kKeyAllAccess, key), kErrorBadPathname)
+        << path;
   }
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0);
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
   for (const char* name : {"", "..", "a/b", ".TYPES"}) {
-    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')), 87) << name;
+    EXPECT_EQ(platform_->SetValue(key, name, kRegDword, std::string(4, '\0')),
+              kErrorInvalidParameter)
+        << name;
   }
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  platform_->CloseKey(key);
 }
 
 TEST_F(PlatformRegistryTest, NoProgramDataNoRegistry) {
   SetEnv("ProgramData", nullptr);
   const auto platform = CreateSystemPlatform(1, argv_);
-  RegKey key = 0;
-  EXPECT_NE(platform->CreateKey(kLocalMachine, "System", kKeyAllAccess, key), 0);
+  RegKey key = kNoKey;
+  EXPECT_NE(platform->CreateKey(kHkeyLocalMachine, "System", kKeyAllAccess, key), 0u);
   EXPECT_FALSE(fs::exists("/Registry"));
 }
 
 TEST_F(PlatformRegistryTest, AccessFollowsTheKeyDirectoryPermissions) {
-  RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kLocalMachine, "System\\Locked", kKeyAllAccess, key), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  RegKey key = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(kHkeyLocalMachine, "System\\Locked", kKeyAllAccess, key), 0u);
+  platform_->CloseKey(key);
   const fs::path locked = dir_.Native() / "Registry" / "HKEY_LOCAL_MACHINE" / "System" / "Locked";
   fs::permissions(dir_.Native(), fs::perms(0755));
   fs::permissions(locked, fs::perms(0555));
 
+  // The code of each call, as the exit status of a process without root's powers.
   const auto open = [this](std::uint32_t access) {
-    return RunUnprivileged([&] {
+    return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
-      RegKey opened = 0;
-      return static_cast<int>(platform->OpenKey(kLocalMachine, "System\\Locked", access, opened));
-    });
+      RegKey opened = kNoKey;
+      return static_cast<int>(
+          platform->OpenKey(kHkeyLocalMachine, "System\\Locked", access, opened));
+    }));
   };
   const auto create = [this](const char* path) {
-    return RunUnprivileged([&] {
+    return static_cast<SysError>(RunUnprivileged([&] {
       const auto platform = CreateSystemPlatform(1, argv_);
-      RegKey created = 0;
-      return static_cast<int>(platform->CreateKey(kLocalMachine, path, kKeyAllAccess, created));
-    });
+      RegKey created = kNoKey;
+      return static_cast<int>(platform->CreateKey(kHkeyLocalMachine, path, kKeyAllAccess, created));
+    }));
   };
-  EXPECT_EQ(open(kKeyAllAccess), kRegAccessDenied);
-  EXPECT_EQ(open(kKeyRead), 0);
-  EXPECT_EQ(create("System\\Locked"), kRegAccessDenied);
-  EXPECT_EQ(create("System\\Locked\\Sub"), kRegAccessDenied);
+  EXPECT_EQ(open(kKeyAllAccess), kErrorAccessDenied);
+  EXPECT_EQ(open(kKeyRead), 0u);
+  EXPECT_EQ(create("System\\Locked"), kErrorAccessDenied);
+  EXPECT_EQ(create("System\\Locked\\Sub"), kErrorAccessDenied);
   EXPECT_FALSE(fs::exists(locked / "Sub"));
   EXPECT_EQ(RunUnprivileged([this] {
               const auto platform = CreateSystemPlatform(1, argv_);
-              SidHandle sid = 0;
+              SidHandle sid = kNoSid;
               bool member = true;
-              return platform->AllocateAdminsSid(sid) &&
-                             platform->CheckTokenMembership(sid, member) && !member
+              return platform->AllocateAdminsSid(sid) == 0 &&
+                             platform->CheckTokenMembership(sid, member) == 0 && !member
                          ? 0
                          : 1;
             }),
-            0);
+            0u);
   fs::permissions(locked, fs::perms(0755));
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/ansi_name.h"
@@ -24,22 +25,76 @@ using namespace win32;
 
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
+// The numbers of codes.h pass to the system and back unchanged. (The roots are pointers
+// here, no constants: ToHkey makes them, and the registry tests open them.)
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorBadNetPath == ERROR_BAD_NETPATH);
+static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(kErrorDiskFull == ERROR_DISK_FULL);
+static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
+static_assert(kErrorRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
+static_assert(kErrorResourceNameNotFound == ERROR_RESOURCE_NAME_NOT_FOUND);
+// The tool's own codes lie where Windows leaves codes to applications.
+static_assert((kErrorLockTimeout & kErrorNotInCodePage & kErrorNotRegularFile & kErrorLinkRefused &
+               APPLICATION_ERROR_MASK) != 0);
+static_assert(kKeyQueryValue == KEY_QUERY_VALUE);
+static_assert(kKeySetValue == KEY_SET_VALUE);
+static_assert(kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
+static_assert(kKeyEnumerateSubKeys == KEY_ENUMERATE_SUB_KEYS);
+static_assert(kKeyNotify == KEY_NOTIFY);
+static_assert(kKeyCreateLink == KEY_CREATE_LINK);
+static_assert(kDelete == DELETE);
+static_assert(kReadControl == READ_CONTROL);
+static_assert(kWriteDac == WRITE_DAC);
+static_assert(kWriteOwner == WRITE_OWNER);
+static_assert(kGenericAll == GENERIC_ALL);
+static_assert(kGenericWrite == GENERIC_WRITE);
+static_assert(kGenericRead == GENERIC_READ);
+static_assert(kKeyRead == KEY_READ);
+static_assert(kKeyAllAccess == KEY_ALL_ACCESS);
+static_assert(kRegNone == REG_NONE);
+static_assert(kRegSz == REG_SZ);
+static_assert(kRegExpandSz == REG_EXPAND_SZ);
+static_assert(kRegBinary == REG_BINARY);
+static_assert(kRegDword == REG_DWORD);
+
 // The core passes predefined roots as their 32-bit values; real HKEYs sign-extend them.
 HKEY ToHkey(RegKey key) {
-  if ((static_cast<std::uint64_t>(key) >> 31) == 1) {
-    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(key)));
+  const auto value = static_cast<std::uintptr_t>(key);
+  if ((static_cast<std::uint64_t>(value) >> 31) == 1) {
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(value)));
   }
-  return reinterpret_cast<HKEY>(key);
+  return reinterpret_cast<HKEY>(value);
 }
 
 RegKey FromHkey(HKEY key) {
   const auto value = reinterpret_cast<LONG_PTR>(key);
-  if (value < 0 && static_cast<LONG>(value) == value) return static_cast<DWORD>(value);
-  return reinterpret_cast<RegKey>(key);
+  if (value < 0 && static_cast<LONG>(value) == value) {
+    return static_cast<RegKey>(static_cast<DWORD>(value));
+  }
+  return static_cast<RegKey>(reinterpret_cast<std::uintptr_t>(key));
 }
 
-HANDLE ToHandle(FileHandle file) {
-  return reinterpret_cast<HANDLE>(file);
+// A file, mutex or SID handle as the core's handle type of its kind, and back.
+template <typename Handle>
+Handle AsCore(void* native) {
+  return static_cast<Handle>(reinterpret_cast<std::underlying_type_t<Handle>>(native));
+}
+
+template <typename Handle>
+void* AsNative(Handle handle) {
+  return reinterpret_cast<void*>(static_cast<std::underlying_type_t<Handle>>(handle));
+}
+
+// The code of a call that has just failed; never 0, so that a call that set none still
+// fails.
+SysError LastError() {
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 bool IsSlash(char c) {
@@ -136,30 +191,32 @@ class Win32Platform final : public Platform {
     return {info.dwMajorVersion, info.dwMinorVersion};
   }
 
-  bool AllocateAdminsSid(SidHandle& sid) override {
+  SysError AllocateAdminsSid(SidHandle& sid) override {
     SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
     PSID admins = nullptr;
     if (!::AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                     DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins)) {
-      return false;
+      return LastError();
     }
-    sid = reinterpret_cast<SidHandle>(admins);
-    return true;
+    sid = AsCore<SidHandle>(admins);
+    return 0;
   }
 
-  bool CheckTokenMembership(SidHandle sid, bool& member) override {
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override {
     BOOL isMember = FALSE;
-    if (!::CheckTokenMembership(nullptr, reinterpret_cast<PSID>(sid), &isMember)) return false;
+    if (!::CheckTokenMembership(nullptr, AsNative(sid), &isMember)) {
+      return LastError();
+    }
     member = isMember != FALSE;
-    return true;
+    return 0;
   }
 
   void FreeSid(SidHandle sid) override {
-    if (sid != 0) ::FreeSid(reinterpret_cast<PSID>(sid));
+    if (sid != kNoSid) ::FreeSid(AsNative(sid));
   }
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override {
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override {
     const std::string path(subKey);
     HKEY opened = nullptr;
     DWORD disposition = 0;
@@ -170,8 +227,8 @@ class Win32Platform final : public Platform {
     return status;
   }
 
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override {
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override {
     const std::string path(subKey);
     HKEY opened = nullptr;
     const LONG status =
@@ -180,18 +237,18 @@ class Win32Platform final : public Platform {
     return status;
   }
 
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override {
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override {
     const std::string valueName(name);
     return ::RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type,
                             reinterpret_cast<const BYTE*>(data.data()), ClampToDword(data.size()));
   }
 
-  RegStatus CloseKey(RegKey key) override {
-    return ::RegCloseKey(ToHkey(key));
+  void CloseKey(RegKey key) override {
+    ::RegCloseKey(ToHkey(key));
   }
 
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override {
     const std::string name(machine);
     HKEY connected = nullptr;
     const LONG status = ::RegConnectRegistryA(name.c_str(), ToHkey(root), &connected);
@@ -251,12 +308,12 @@ class Win32Platform final : public Platform {
       default:
         return ::GetLastError();
     }
-    lock = reinterpret_cast<LockHandle>(mutex.Release());
+    lock = AsCore<LockHandle>(mutex.Release());
     return 0;
   }
 
   void UnlockFile(LockHandle lock) override {
-    if (lock != kNoLock) const MutexHold hold(ToHandle(lock));
+    if (lock != kNoLock) const MutexHold hold(AsNative(lock));
   }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
@@ -285,20 +342,20 @@ class Win32Platform final : public Platform {
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!handle) return ::GetLastError();
     }
-    file = reinterpret_cast<FileHandle>(handle.Release());
+    file = AsCore<FileHandle>(handle.Release());
     return 0;
   }
 
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
     LARGE_INTEGER length;
-    if (!::GetFileSizeEx(ToHandle(file), &length)) return ::GetLastError();
+    if (!::GetFileSizeEx(AsNative(file), &length)) return ::GetLastError();
     size = static_cast<std::uint64_t>(length.QuadPart);
     return 0;
   }
 
   SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override {
     DWORD got = 0;
-    const bool ok = ::ReadFile(ToHandle(file), buffer, ClampToDword(size), &got, nullptr);
+    const bool ok = ::ReadFile(AsNative(file), buffer, ClampToDword(size), &got, nullptr);
     done = got;
     return ok ? 0 : ::GetLastError();
   }
@@ -321,7 +378,7 @@ class Win32Platform final : public Platform {
                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
-        file = reinterpret_cast<FileHandle>(handle);
+        file = AsCore<FileHandle>(handle);
         return 0;
       }
       error = ::GetLastError();
@@ -333,22 +390,22 @@ class Win32Platform final : public Platform {
   SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override {
     DWORD written = 0;
     const bool ok =
-        ::WriteFile(ToHandle(file), data.data(), ClampToDword(data.size()), &written, nullptr);
+        ::WriteFile(AsNative(file), data.data(), ClampToDword(data.size()), &written, nullptr);
     done = written;
     return ok ? 0 : ::GetLastError();
   }
 
   SysError FlushFile(FileHandle file) override {
-    return ::FlushFileBuffers(ToHandle(file)) ? 0 : ::GetLastError();
+    return ::FlushFileBuffers(AsNative(file)) ? 0 : ::GetLastError();
   }
 
   void CloseFile(FileHandle file) override {
-    if (file != kInvalidFile) ::CloseHandle(ToHandle(file));
+    if (file != kInvalidFile) ::CloseHandle(AsNative(file));
   }
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
-    const UniqueHandle file(ToHandle(temp));
+    const UniqueHandle file(AsNative(temp));
     if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
     // Readers (the RAS service among them) hold a phonebook for moments, and an open file
     // cannot be replaced: try again for a while.
@@ -426,19 +483,20 @@ class Win32Platform final : public Platform {
     }
   }
 
-  bool FindResourceData(std::string_view name, std::uint32_t type,
-                        std::string_view& data) override {
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override {
     const std::string resourceName(name);
     const HRSRC info = ::FindResourceA(nullptr, resourceName.c_str(), MAKEINTRESOURCEA(type));
-    if (info == nullptr) return false;
+    if (info == nullptr) return LastError();
     const HGLOBAL loaded = ::LoadResource(nullptr, info);
-    if (loaded == nullptr) return false;
+    if (loaded == nullptr) return LastError();
     const DWORD size = ::SizeofResource(nullptr, info);
     const void* bytes = ::LockResource(loaded);
-    if (bytes == nullptr && size != 0) return false;
+    // LockResource sets no error code.
+    if (bytes == nullptr && size != 0) return ERROR_RESOURCE_DATA_NOT_FOUND;
     // Module resources stay mapped for the life of the process: nothing to free.
     data = std::string_view(static_cast<const char*>(bytes), size);
-    return true;
+    return 0;
   }
 
  private:

@@ -13,8 +13,8 @@
 
 namespace lw::platform_test {
 
-const SysError kFileNotFound = ERROR_FILE_NOT_FOUND;
-const SysError kPathNotFound = ERROR_PATH_NOT_FOUND;
+const SysError kFileNotFound = kErrorFileNotFound;
+const SysError kPathNotFound = kErrorPathNotFound;
 const char kExecutableName[] = "linkwright_tests.exe";
 
 void SetEnv(const std::string& name, const char* value) {
@@ -99,8 +99,7 @@ TEST_F(PlatformFileTest, OpenForReadRefusedWhileAnotherWrites) {
                            FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(writer.valid());
   FileHandle file = kInvalidFile;
-  EXPECT_EQ(platform_->OpenForRead(dir_.CorePath("rasphone.pbk"), file),
-            static_cast<SysError>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(platform_->OpenForRead(dir_.CorePath("rasphone.pbk"), file), kErrorSharingViolation);
   EXPECT_EQ(file, kInvalidFile);
 }
 
@@ -274,7 +273,7 @@ TEST_F(PlatformSaveTest, ReplaceRefusesAReadOnlyTargetAndKeepsIt) {
   ASSERT_TRUE(::SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_READONLY));
   const std::string target = dir_.CorePath("rasphone.pbk");
   const Temp temp = WriteTemp(target, "new");
-  EXPECT_EQ(Replace(temp, target), static_cast<SysError>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Replace(temp, target), kErrorAccessDenied);
   EXPECT_EQ(dir_.Read("rasphone.pbk"), "old");
   EXPECT_NE(::GetFileAttributesW(native.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   // The temporary file stays for the caller to remove by name.
@@ -289,7 +288,7 @@ TEST_F(PlatformSaveTest, ReplaceRefusesATargetTheAclKeepsFromWriting) {
   if (probe.valid()) GTEST_SKIP() << "the system lets this process write it anyway (Wine)";
   const std::string target = dir_.CorePath("rasphone.pbk");
   const Temp temp = WriteTemp(target, "new");
-  EXPECT_EQ(Replace(temp, target), static_cast<SysError>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Replace(temp, target), kErrorAccessDenied);
   EXPECT_EQ(dir_.Read("rasphone.pbk"), "old");
   EXPECT_EQ(platform_->RemoveFile(temp.path), 0u);
 }

@@ -11,40 +11,40 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codes.h"
+
 namespace lw {
 
-// A system error code: GetLastError() on Windows, errno on POSIX; 0 is success.
-using SysError = std::uint32_t;
-
-// Codes of the tool's own, in the range Windows leaves to applications, so that no system
-// code means the same; the core words them.
-inline constexpr SysError kErrorLockTimeout = 0x20000001;     // another run held the file
-inline constexpr SysError kErrorNotInCodePage = 0x20000002;   // a name the code page lacks
-inline constexpr SysError kErrorNotRegularFile = 0x20000003;  // a FIFO, socket or device
-inline constexpr SysError kErrorLinkRefused = 0x20000004;     // a link where none may be
+// Handles: one type each, so that one kind never passes for another or for a number.
+// Their owners are in platform/handles.h.
 
 // An open file; kInvalidFile when none.
-using FileHandle = std::intptr_t;
-inline constexpr FileHandle kInvalidFile = -1;
+enum class FileHandle : std::intptr_t {};
+inline constexpr FileHandle kInvalidFile{-1};
 
 // A hold on a file against other runs of the tool; kNoLock when none.
-using LockHandle = std::intptr_t;
-inline constexpr LockHandle kNoLock = -1;
+enum class LockHandle : std::intptr_t {};
+inline constexpr LockHandle kNoLock{-1};
 
-// A registry key handle as the core sees it (HKEY); 0 when none. The predefined roots
-// keep their 32-bit published values (0x80000001, 0x80000002) on every build.
-using RegKey = std::uintptr_t;
-// A registry call's result (LONG): 0 on success, a system error code otherwise.
-using RegStatus = std::int32_t;
+// A registry key handle as the core sees it (HKEY); kNoKey when none. The predefined roots
+// keep their 32-bit published values on every build.
+enum class RegKey : std::uintptr_t {};
+inline constexpr RegKey kNoKey{0};
+inline constexpr RegKey kHkeyCurrentUser{0x80000001};
+inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 
-// The Administrators group identifier (PSID); 0 when none.
-using SidHandle = std::uintptr_t;
+// The Administrators group identifier (PSID); kNoSid when none.
+enum class SidHandle : std::uintptr_t {};
+inline constexpr SidHandle kNoSid{0};
 
 struct OsVersion {
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
 };
 
+// Every call that can fail returns 0 or an error code, and its results through
+// out-parameters. Releases (CloseFile, UnlockFile, FreeSid, CloseKey) return nothing: a
+// release that fails cannot be acted upon.
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -66,22 +66,23 @@ class Platform {
 
   // Version and privilege probes.
   virtual OsVersion GetVersion() = 0;
-  // AllocateAndInitializeSid for S-1-5-32-544; false on failure.
-  virtual bool AllocateAdminsSid(SidHandle& sid) = 0;
-  // CheckTokenMembership with no token; false when the call fails.
-  virtual bool CheckTokenMembership(SidHandle sid, bool& member) = 0;
+  // AllocateAndInitializeSid for S-1-5-32-544.
+  virtual SysError AllocateAdminsSid(SidHandle& sid) = 0;
+  // CheckTokenMembership with no token: whether the process holds `sid` enabled.
+  virtual SysError CheckTokenMembership(SidHandle sid, bool& member) = 0;
   virtual void FreeSid(SidHandle sid) = 0;
 
-  // Registry, always in the 64-bit view. `access` is the requested access without
-  // KEY_WOW64_64KEY, which the implementation adds.
-  virtual RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                              RegKey& key) = 0;
-  virtual RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                            RegKey& key) = 0;
-  virtual RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                             std::string_view data) = 0;
-  virtual RegStatus CloseKey(RegKey key) = 0;
-  virtual RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
+  // Registry, always in the 64-bit view; a failure is a Windows error code on every
+  // platform. `access` is the requested access without KEY_WOW64_64KEY, which the
+  // implementation adds.
+  virtual SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                             RegKey& key) = 0;
+  virtual SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                           RegKey& key) = 0;
+  virtual SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                            std::string_view data) = 0;
+  virtual void CloseKey(RegKey key) = 0;
+  virtual SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) = 0;
 
   // Environment and directories.
   // Value of an environment variable in the ANSI code page, into `value`; empty when it
@@ -96,7 +97,7 @@ class Platform {
   // on a path inside reports them).
   virtual void CreateDirectories(std::string_view path) = 0;
 
-  // Files. Every fallible call returns 0 or the system's error code.
+  // Files.
   // Waits up to `timeoutMs` while another run of the tool holds the file `path`, then
   // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold ends
   // with the process, however it ends. A platform that holds folders gives kNoLock and 0
@@ -142,9 +143,10 @@ class Platform {
   virtual void UpperCase(char* bytes, std::size_t size) = 0;
 
   // Bytes of a resource of the executable, by name (letter case ignored) and numeric
-  // type; false when there is none. The bytes live as long as the process.
-  virtual bool FindResourceData(std::string_view name, std::uint32_t type,
-                                std::string_view& data) = 0;
+  // type; an error when there is none (kErrorResourceNameNotFound where no system says
+  // more). The bytes live as long as the process.
+  virtual SysError FindResourceData(std::string_view name, std::uint32_t type,
+                                    std::string_view& data) = 0;
 };
 
 }  // namespace lw

@@ -5,15 +5,43 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/handles.h"
+#include "platform/paths.h"
+
 namespace lw::platform_test {
 namespace {
 
 using ::testing::StartsWith;
+
+// --- Handles ---
+
+// Whether the call `Call` takes exactly the kind `Own` of handles among `Kinds`.
+template <typename Call, typename Own, typename... Kinds>
+constexpr bool TakesOnly() {
+  return (... && (std::is_invocable_v<Call, Platform&, Kinds> == std::is_same_v<Kinds, Own>));
+}
+
+// Every handle kind and the numbers one might pass for a handle.
+template <typename Call, typename Own>
+constexpr bool TakesOnlyItsKind = TakesOnly<Call, Own, FileHandle, LockHandle, RegKey, SidHandle,
+                                            int, std::intptr_t, std::uintptr_t>();
+
+// A handle of one kind never passes for another, nor a number for a handle.
+static_assert(TakesOnlyItsKind<decltype(&Platform::CloseFile), FileHandle>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::UnlockFile), LockHandle>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::CloseKey), RegKey>);
+static_assert(TakesOnlyItsKind<decltype(&Platform::FreeSid), SidHandle>);
+// Nor does an owner take another kind.
+static_assert(std::is_constructible_v<OpenFile, Platform&, FileHandle>);
+static_assert(!std::is_constructible_v<OpenFile, Platform&, LockHandle>);
+static_assert(std::is_constructible_v<SidGuard, Platform&, SidHandle>);
+static_assert(!std::is_constructible_v<SidGuard, Platform&, RegKey>);
 
 // --- Files ---
 
@@ -173,6 +201,21 @@ std::string CoreCwd() {
   return cwd;
 }
 
+TEST(ParentFolderTest, DropsTheLastPartAndItsSeparator) {
+  const struct {
+    std::string path;
+    std::string parent;
+  } cases[] = {
+      {"C:\\Users\\ann\\rasphone.pbk", "C:\\Users\\ann"},
+      {"C:\\Pbk\\", "C:\\Pbk"},
+      {"\\rasphone.pbk", ""},
+      {"rasphone.pbk", ""},  // a bare name: the current folder
+      {"a/b.pbk", ""},       // the core writes no slashes
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParentFolder(c.path), c.parent) << c.path;
+}
+
 TEST_F(PlatformTextTest, FullPathNameOfRelativePaths) {
   const std::string cwd = CoreCwd();
   const struct {
@@ -206,7 +249,7 @@ TEST_F(PlatformTextTest, FullPathNameLongerThanMaxPath) {
 
 TEST_F(PlatformTextTest, SystemErrorTextNamesTheError) {
   const std::string notFound = platform_->SystemErrorText(kFileNotFound);
-  const std::string denied = platform_->SystemErrorText(5);
+  const std::string denied = platform_->SystemErrorText(kErrorAccessDenied);
   EXPECT_FALSE(notFound.empty());
   EXPECT_FALSE(denied.empty());
   EXPECT_NE(notFound, denied);
@@ -233,11 +276,11 @@ TEST_F(PlatformTextTest, UpperCaseAsciiLetters) {
 
 TEST_F(PlatformTextTest, ResourceIniDataFoundInAnyLetterCase) {
   std::string_view first;
-  ASSERT_TRUE(platform_->FindResourceData("IniData", 10, first));
+  ASSERT_EQ(platform_->FindResourceData("IniData", 10, first), 0u);
   EXPECT_FALSE(first.empty());
   for (const char* name : {"INIDATA", "inidata", "iNiDaTa"}) {
     std::string_view data;
-    ASSERT_TRUE(platform_->FindResourceData(name, 10, data)) << name;
+    ASSERT_EQ(platform_->FindResourceData(name, 10, data), 0u) << name;
     EXPECT_EQ(data.data(), first.data()) << name;
     EXPECT_EQ(data.size(), first.size()) << name;
   }
@@ -250,7 +293,7 @@ TEST_F(PlatformTextTest, ResourceMissing) {
   } cases[] = {{"IniData", 6}, {"IniDat", 10}, {"IniDataX", 10}, {"", 10}};
   for (const auto& c : cases) {
     std::string_view data;
-    EXPECT_FALSE(platform_->FindResourceData(c.name, c.type, data)) << c.name << " " << c.type;
+    EXPECT_NE(platform_->FindResourceData(c.name, c.type, data), 0u) << c.name << " " << c.type;
   }
 }
 
@@ -302,11 +345,11 @@ TEST_F(PlatformProcessTest, VersionIsReported) {
 }
 
 TEST_F(PlatformProcessTest, AdministratorProbe) {
-  SidHandle sid = 0;
-  ASSERT_TRUE(platform_->AllocateAdminsSid(sid));
-  EXPECT_NE(sid, 0u);
+  SidHandle sid = kNoSid;
+  ASSERT_EQ(platform_->AllocateAdminsSid(sid), 0u);
+  EXPECT_NE(sid, kNoSid);
   bool member = false;
-  EXPECT_TRUE(platform_->CheckTokenMembership(sid, member));
+  EXPECT_EQ(platform_->CheckTokenMembership(sid, member), 0u);
   if (const auto expected = ExpectedAdministrator()) {
     EXPECT_EQ(member, *expected);
   }
@@ -347,16 +390,16 @@ TEST_F(PlatformProcessTest, ReadLineTakesOneLineAtATime) {
 // --- Registry ---
 
 TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
-  RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
+  RegKey key = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_ + "\\Services\\Sstpsvc\\Parameters",
                                  kKeyAllAccess, key),
-            0);
-  EXPECT_NE(key, 0u);
+            0u);
+  EXPECT_NE(key, kNoKey);
   EXPECT_EQ(platform_->SetValue(key, "NoCertRevocationCheck", kRegDword,
                                 std::string("\x01\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->SetValue(key, "Text", kRegSz, std::string("a b\0", 4)), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  EXPECT_EQ(platform_->SetValue(key, "Text", kRegSz, std::string("a b\0", 4)), 0u);
+  platform_->CloseKey(key);
 
   const std::string path = testKey_ + "\\Services\\Sstpsvc\\Parameters";
   EXPECT_EQ(Stored(path, "NoCertRevocationCheck"),
@@ -364,49 +407,56 @@ TEST_F(PlatformRegistryTest, CreateWriteReopenRoundTrip) {
   EXPECT_EQ(Stored(path, "Text"), (StoredValue{kRegSz, std::string("a b\0", 4)}));
 
   // Names match in any letter case; a value written again is replaced, not doubled.
-  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\SERVICES\\sstpsvc\\parameters",
+  ASSERT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\SERVICES\\sstpsvc\\parameters",
                                kKeyAllAccess, key),
-            0);
+            0u);
   EXPECT_EQ(platform_->SetValue(key, "nocertrevocationcheck", kRegDword,
                                 std::string("\x00\x00\x00\x00", 4)),
-            0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+            0u);
+  platform_->CloseKey(key);
   EXPECT_EQ(Stored(path, "NoCertRevocationCheck"),
             (StoredValue{kRegDword, std::string("\x00\x00\x00\x00", 4)}));
 }
 
 TEST_F(PlatformRegistryTest, ReadAccessWritesNothing) {
-  RegKey key = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, key), 0);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
-  ASSERT_EQ(platform_->OpenKey(kCurrentUser, testKey_, kKeyRead, key), 0);
-  EXPECT_EQ(platform_->SetValue(key, "Value", kRegDword, std::string(4, '\0')), kRegAccessDenied);
-  EXPECT_EQ(platform_->CloseKey(key), 0);
+  RegKey key = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
+  platform_->CloseKey(key);
+  ASSERT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_, kKeyRead, key), 0u);
+  EXPECT_EQ(platform_->SetValue(key, "Value", kRegDword, std::string(4, '\0')), kErrorAccessDenied);
+  platform_->CloseKey(key);
   EXPECT_EQ(Stored(testKey_, "Value"), std::nullopt);
 }
 
 TEST_F(PlatformRegistryTest, RelativeOpensAndEmptyPath) {
-  RegKey parent = 0;
-  ASSERT_EQ(platform_->CreateKey(kCurrentUser, testKey_, kKeyAllAccess, parent), 0);
-  RegKey child = 0;
-  ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0);
-  RegKey same = 0;
-  ASSERT_EQ(platform_->OpenKey(child, "", kKeyAllAccess, same), 0);
+  RegKey parent = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, parent), 0u);
+  RegKey child = kNoKey;
+  ASSERT_EQ(platform_->CreateKey(parent, "Child", kKeyAllAccess, child), 0u);
+  RegKey same = kNoKey;
+  ASSERT_EQ(platform_->OpenKey(child, "", kKeyAllAccess, same), 0u);
   EXPECT_NE(same, child);
-  EXPECT_EQ(platform_->SetValue(same, "V", kRegDword, std::string("\x07\x00\x00\x00", 4)), 0);
-  for (const RegKey key : {same, child, parent}) EXPECT_EQ(platform_->CloseKey(key), 0);
+  EXPECT_EQ(platform_->SetValue(same, "V", kRegDword, std::string("\x07\x00\x00\x00", 4)), 0u);
+  for (const RegKey key : {same, child, parent}) platform_->CloseKey(key);
   EXPECT_EQ(Stored(testKey_ + "\\Child", "V"),
             (StoredValue{kRegDword, std::string("\x07\x00\x00\x00", 4)}));
 }
 
 TEST_F(PlatformRegistryTest, Failures) {
-  RegKey key = 0;
-  EXPECT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\Missing", kKeyRead, key), kRegNotFound);
-  EXPECT_EQ(platform_->OpenKey(kCurrentUser, testKey_ + "\\Missing", kKeyAllAccess, key),
-            kRegNotFound);
-  EXPECT_EQ(platform_->CloseKey(0x7654), kRegInvalidHandle);
-  EXPECT_EQ(platform_->SetValue(0x7654, "V", kRegDword, std::string(4, '\0')), kRegInvalidHandle);
-  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kLocalMachine, key), 0);
+  RegKey key = kNoKey;
+  EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyRead, key),
+            kErrorFileNotFound);
+  EXPECT_EQ(platform_->OpenKey(kHkeyCurrentUser, testKey_ + "\\Missing", kKeyAllAccess, key),
+            kErrorFileNotFound);
+  EXPECT_EQ(platform_->SetValue(RegKey{0x7654}, "V", kRegDword, std::string(4, '\0')),
+            kErrorInvalidHandle);
+  // A closed key is gone; closing what is no key does no harm.
+  ASSERT_EQ(platform_->CreateKey(kHkeyCurrentUser, testKey_, kKeyAllAccess, key), 0u);
+  platform_->CloseKey(key);
+  EXPECT_EQ(platform_->SetValue(key, "V", kRegDword, std::string(4, '\0')), kErrorInvalidHandle);
+  platform_->CloseKey(RegKey{0x7654});
+  EXPECT_NE(platform_->ConnectRegistry("\\\\lw-no-such-machine.invalid", kHkeyLocalMachine, key),
+            0u);
 }
 
 }  // namespace

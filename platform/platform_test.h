@@ -20,16 +20,6 @@ namespace lw::platform_test {
 
 namespace fs = std::filesystem;
 
-constexpr RegKey kCurrentUser = 0x80000001;
-constexpr RegKey kLocalMachine = 0x80000002;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegDword = 4;
-constexpr RegStatus kRegNotFound = 2;
-constexpr RegStatus kRegAccessDenied = 5;
-constexpr RegStatus kRegInvalidHandle = 6;
-
 // --- Supplied by the platform's own test file ---
 
 // The platform's codes for a missing file and a missing folder on the way.

@@ -13,30 +13,14 @@
 namespace lw::posix {
 namespace {
 
-// Windows error codes of the registry stand-in.
-constexpr RegStatus kErrorFileNotFound = 2;
-constexpr RegStatus kErrorPathNotFound = 3;
-constexpr RegStatus kErrorAccessDenied = 5;
-constexpr RegStatus kErrorInvalidHandle = 6;
-constexpr RegStatus kErrorBadNetPath = 53;
-constexpr RegStatus kErrorInvalidParameter = 87;
-constexpr RegStatus kErrorDiskFull = 112;
-constexpr RegStatus kErrorBadPathname = 161;
-constexpr RegStatus kErrorRegistryIoFailed = 1016;
-
-constexpr RegKey kHkeyCurrentUser = 0x80000001;
-constexpr RegKey kHkeyLocalMachine = 0x80000002;
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-// Query, enumerate, notify, READ_CONTROL, GENERIC_READ, GENERIC_ALL.
-constexpr std::uint32_t kReadRights = 0x0001 | 0x0008 | 0x0010 | 0x20000 | 0x80000000 | 0x10000000;
-// Set value, create sub-key, create link, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_WRITE,
-// GENERIC_ALL.
-constexpr std::uint32_t kWriteRights =
-    0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 | 0x10000000;
+// What an access asks for: reading, writing, or both (GENERIC_ALL is both).
+constexpr std::uint32_t kReadRights =
+    kKeyQueryValue | kKeyEnumerateSubKeys | kKeyNotify | kReadControl | kGenericRead | kGenericAll;
+constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete |
+                                       kWriteDac | kWriteOwner | kGenericWrite | kGenericAll;
 constexpr char kTypesDir[] = ".types";
 
-RegStatus RegistryError(int error) {
+SysError RegistryError(int error) {
   switch (error) {
     case ENOENT:
       return kErrorFileNotFound;
@@ -77,8 +61,8 @@ std::string FindEntry(const std::string& dir, std::string_view name) {
 
 // Replaces `dir`/`name` by a file holding `bytes`, written beside it under a random name
 // in `scratch` and renamed into place, so a reader never sees half a value.
-RegStatus StoreFile(const std::string& dir, const std::string& name, const std::string& scratch,
-                    std::string_view bytes) {
+SysError StoreFile(const std::string& dir, const std::string& name, const std::string& scratch,
+                   std::string_view bytes) {
   std::string temp;
   const UniqueFd file(CreateUnique(scratch + "/.~", 0666, temp));
   if (!file) return RegistryError(errno);
@@ -87,14 +71,14 @@ RegStatus StoreFile(const std::string& dir, const std::string& name, const std::
     const ssize_t done = ::write(file.get(), rest.data(), rest.size());
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) {
-      const RegStatus status = RegistryError(done < 0 ? errno : ENOSPC);
+      const SysError status = RegistryError(done < 0 ? errno : ENOSPC);
       ::unlink(temp.c_str());
       return status;
     }
     rest.remove_prefix(static_cast<std::size_t>(done));
   }
   if (::rename(temp.c_str(), (dir + "/" + name).c_str()) != 0) {
-    const RegStatus status = RegistryError(errno);
+    const SysError status = RegistryError(errno);
     ::unlink(temp.c_str());
     return status;
   }
@@ -110,21 +94,21 @@ PosixRegistry::PosixRegistry() {
   }
 }
 
-RegStatus PosixRegistry::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                   RegKey& key) {
+SysError PosixRegistry::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                  RegKey& key) {
   return OpenOrCreate(base, subKey, access, true, key);
 }
 
-RegStatus PosixRegistry::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                 RegKey& key) {
+SysError PosixRegistry::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                RegKey& key) {
   return OpenOrCreate(base, subKey, access, false, key);
 }
 
-RegStatus PosixRegistry::SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                                  std::string_view data) {
+SysError PosixRegistry::SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                                 std::string_view data) {
   std::string dir;
   std::uint32_t access = 0;
-  const RegStatus status = KeyDirectory(key, dir, access);
+  const SysError status = KeyDirectory(key, dir, access);
   if (status != 0) return status;
   if ((access & kKeySetValue) == 0) return kErrorAccessDenied;
   if (!IsStorableName(name)) return kErrorInvalidParameter;
@@ -132,23 +116,22 @@ RegStatus PosixRegistry::SetValue(RegKey key, std::string_view name, std::uint32
   if (stored.empty()) stored = name;
   const std::string types = dir + "/" + kTypesDir;
   if (::mkdir(types.c_str(), 0777) != 0 && errno != EEXIST) return RegistryError(errno);
-  if (const RegStatus typeStatus = StoreFile(types, stored, types, std::to_string(type) + "\n");
+  if (const SysError typeStatus = StoreFile(types, stored, types, std::to_string(type) + "\n");
       typeStatus != 0) {
     return typeStatus;
   }
   return StoreFile(dir, stored, types, data);
 }
 
-RegStatus PosixRegistry::CloseKey(RegKey key) {
-  if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) return 0;
-  return keys_.erase(key) != 0 ? 0 : kErrorInvalidHandle;
+void PosixRegistry::CloseKey(RegKey key) {
+  keys_.erase(key);
 }
 
-RegStatus PosixRegistry::ConnectRegistry(std::string_view, RegKey, RegKey&) {
+SysError PosixRegistry::ConnectRegistry(std::string_view, RegKey, RegKey&) {
   return kErrorBadNetPath;  // no remote registries here
 }
 
-RegStatus PosixRegistry::KeyDirectory(RegKey key, std::string& dir, std::uint32_t& access) const {
+SysError PosixRegistry::KeyDirectory(RegKey key, std::string& dir, std::uint32_t& access) const {
   if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) {
     if (root_.empty()) return kErrorPathNotFound;
     dir = root_ + (key == kHkeyLocalMachine ? "/HKEY_LOCAL_MACHINE" : "/HKEY_CURRENT_USER");
@@ -162,11 +145,11 @@ RegStatus PosixRegistry::KeyDirectory(RegKey key, std::string& dir, std::uint32_
   return 0;
 }
 
-RegStatus PosixRegistry::OpenOrCreate(RegKey base, std::string_view subKey, std::uint32_t access,
-                                      bool create, RegKey& key) {
+SysError PosixRegistry::OpenOrCreate(RegKey base, std::string_view subKey, std::uint32_t access,
+                                     bool create, RegKey& key) {
   std::string dir;
   std::uint32_t baseAccess = 0;
-  if (const RegStatus status = KeyDirectory(base, dir, baseAccess); status != 0) return status;
+  if (const SysError status = KeyDirectory(base, dir, baseAccess); status != 0) return status;
   if (!subKey.empty() && subKey.front() == '\\') return kErrorBadPathname;
   if (create && (base == kHkeyCurrentUser || base == kHkeyLocalMachine)) {
     MakeDirectories(dir);  // the hives always exist on Windows
@@ -194,7 +177,7 @@ RegStatus PosixRegistry::OpenOrCreate(RegKey base, std::string_view subKey, std:
   if (mode != 0 && ::faccessat(AT_FDCWD, dir.c_str(), mode, AT_EACCESS) != 0) {
     return errno == ENOENT ? kErrorFileNotFound : kErrorAccessDenied;
   }
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   keys_[key] = {dir, access};
   return 0;
 }

@@ -27,11 +27,11 @@ class PosixRegistry {
   PosixRegistry(const PosixRegistry&) = delete;
   PosixRegistry& operator=(const PosixRegistry&) = delete;
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type, std::string_view data);
-  RegStatus CloseKey(RegKey key);
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key);
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access, RegKey& key);
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type, std::string_view data);
+  void CloseKey(RegKey key);
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key);
 
  private:
   struct OpenedKey {
@@ -40,13 +40,13 @@ class PosixRegistry {
   };
 
   // The directory and granted access of an open key or predefined root.
-  RegStatus KeyDirectory(RegKey key, std::string& dir, std::uint32_t& access) const;
-  RegStatus OpenOrCreate(RegKey base, std::string_view subKey, std::uint32_t access, bool create,
-                         RegKey& key);
+  SysError KeyDirectory(RegKey key, std::string& dir, std::uint32_t& access) const;
+  SysError OpenOrCreate(RegKey base, std::string_view subKey, std::uint32_t access, bool create,
+                        RegKey& key);
 
   std::string root_;  // $ProgramData/Registry; empty without ProgramData
   std::map<RegKey, OpenedKey> keys_;
-  RegKey nextKey_ = 1;
+  std::uintptr_t nextKey_ = 1;
 };
 
 }  // namespace lw::posix

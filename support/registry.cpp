@@ -34,9 +34,9 @@ TRegistry::~TRegistry() noexcept {
 }
 
 void TRegistry::CloseCurrentKey() noexcept {
-  if (CurrentKeyHandle == 0) return;
+  if (CurrentKeyHandle == kNoKey) return;
   platform_.CloseKey(CurrentKeyHandle);
-  CurrentKeyHandle = 0;
+  CurrentKeyHandle = kNoKey;
   CurrentKeyPath.clear();
 }
 
@@ -57,7 +57,7 @@ void TRegistry::AdoptKey(RegKey Handle, std::string Path) noexcept {
 }
 
 RegKey TRegistry::BaseKeyFor(bool Relative) const noexcept {
-  return CurrentKeyHandle != 0 && Relative ? CurrentKeyHandle : RootKeyHandle;
+  return CurrentKeyHandle != kNoKey && Relative ? CurrentKeyHandle : RootKeyHandle;
 }
 
 void TRegistry::StoreValue(std::string_view Name, std::string_view Buffer, TValueKind Kind) {
@@ -75,7 +75,7 @@ void TRegistry::StoreInteger(std::string_view Name, std::int32_t Value) {
 }
 
 bool TRegistry::ConnectToMachine(std::string_view MachineName) {
-  RegKey remote = 0;
+  RegKey remote = kNoKey;
   if (platform_.ConnectRegistry(MachineName, RootKeyHandle, remote) != 0) return false;
   SelectRootKey(remote);
   OwnsRootKey = true;

@@ -11,19 +11,6 @@
 
 namespace lw {
 
-// Predefined roots and access rights (the published Windows values).
-inline constexpr RegKey kHkeyCurrentUser = 0x80000001;
-inline constexpr RegKey kHkeyLocalMachine = 0x80000002;
-inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-inline constexpr std::uint32_t kKeyRead = 0x20019;
-
-// Registry value types.
-inline constexpr std::uint32_t kRegNone = 0;
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
-
 // Kinds of data StoreValue writes; any other number is written as REG_NONE.
 enum class TValueKind : std::int32_t {
   Untyped = 0,
@@ -82,7 +69,7 @@ class TRegistry {
   Platform& platform_;
 
  private:
-  RegKey CurrentKeyHandle = 0;
+  RegKey CurrentKeyHandle = kNoKey;
   RegKey RootKeyHandle = kHkeyCurrentUser;
   bool DeferFlush = true;  // closing never flushes explicitly
   std::string CurrentKeyPath;

@@ -17,8 +17,8 @@ class RegistryTest : public ::testing::Test {
   // A fresh handle to an existing key below HKEY_CURRENT_USER.
   RegKey OpenHandle(const std::string& subKey) {
     platform.regKeys.insert("HKEY_CURRENT_USER\\" + subKey);
-    RegKey key = 0;
-    EXPECT_EQ(platform.OpenKey(kHkeyCurrentUser, subKey, kKeyAllAccess, key), 0);
+    RegKey key = kNoKey;
+    EXPECT_EQ(platform.OpenKey(kHkeyCurrentUser, subKey, kKeyAllAccess, key), 0u);
     platform.calls.clear();
     return key;
   }
@@ -41,7 +41,7 @@ TEST_F(RegistryTest, SelectingAnotherRootClosesTheKey) {
   reg.AdoptKey(OpenHandle("A"), "A");
   reg.SelectRootKey(kHkeyLocalMachine);
   EXPECT_EQ(reg.RootKey(), kHkeyLocalMachine);
-  EXPECT_EQ(reg.CurrentKey(), 0u);
+  EXPECT_EQ(reg.CurrentKey(), kNoKey);
   EXPECT_EQ(reg.CurrentPath(), "");
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
 }
@@ -94,7 +94,7 @@ ERegistryException FailedStore(TRegistry& reg) {
 }
 
 TEST_F(RegistryTest, FailedWriteRaisesWithNameAndRaiseAddress) {
-  platform.setValueStatus = 5;
+  platform.setValueStatus = kErrorAccessDenied;
   TRegistry reg(platform);
   reg.AdoptKey(OpenHandle("A"), "A");
   const ERegistryException first = FailedStore(reg);

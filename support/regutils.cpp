@@ -11,12 +11,12 @@ bool TReg64::OpenPath64(std::string_view Path, bool CanCreate) {
   const RegKey base = BaseKeyFor(relative);
   // Stored path worked out first, so nothing can fail once a handle is held.
   std::string newPath(Path);
-  if (CurrentKey() != 0 && relative) newPath = CurrentPath() + "\\" + newPath;
+  if (CurrentKey() != kNoKey && relative) newPath = CurrentPath() + "\\" + newPath;
 
-  RegKey key = 0;
-  const RegStatus status = CanCreate && !Path.empty()
-                               ? platform_.CreateKey(base, Path, Access(), key)
-                               : platform_.OpenKey(base, Path, Access(), key);
+  RegKey key = kNoKey;
+  const SysError status = CanCreate && !Path.empty()
+                              ? platform_.CreateKey(base, Path, Access(), key)
+                              : platform_.OpenKey(base, Path, Access(), key);
   if (status != 0) return false;
   AdoptKey(key, std::move(newPath));
   return true;

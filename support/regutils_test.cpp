@@ -50,7 +50,7 @@ TEST_F(OpenPath64Test, RelativePathWithoutOpenKeyResolvesAgainstRoot) {
   ASSERT_TRUE(reg.OpenPath64("Software", false));
   EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_CURRENT_USER\\SOFTWARE" + kFull});
   EXPECT_EQ(reg.CurrentPath(), "Software");
-  EXPECT_NE(reg.CurrentKey(), 0u);
+  EXPECT_NE(reg.CurrentKey(), kNoKey);
 }
 
 TEST_F(OpenPath64Test, RelativePathResolvesAgainstOpenKeyAndExtendsPath) {
@@ -75,7 +75,7 @@ TEST_F(OpenPath64Test, FailedOpenKeepsTheOpenKey) {
   const RegKey first = reg.CurrentKey();
   EXPECT_FALSE(reg.OpenPath64("Missing", false));
   EXPECT_FALSE(reg.OpenPath64("\\Missing", false));
-  platform.createKeyStatus = 5;
+  platform.createKeyStatus = kErrorAccessDenied;
   EXPECT_FALSE(reg.OpenPath64("Missing", true));
   EXPECT_EQ(platform.calls.size(), 3u);
   EXPECT_EQ(reg.CurrentKey(), first);
@@ -98,7 +98,7 @@ TEST_F(OpenPath64Test, EmptyPathOrLoneBackslashOpensTheBaseInsteadOfCreating) {
     platform.calls.clear();
     ASSERT_TRUE(fresh.OpenPath64(path, true)) << path;
     EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_CURRENT_USER" + kFull}) << path;
-    EXPECT_NE(fresh.CurrentKey(), 0u);
+    EXPECT_NE(fresh.CurrentKey(), kNoKey);
     EXPECT_EQ(fresh.CurrentPath(), "");
   }
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
@@ -137,7 +137,7 @@ TEST_F(RegUtilsTest, FallbackWithoutCreateMakesOneFullAccessAttempt) {
   EXPECT_FALSE(RegOpenWithFallback(reg.get(), "RO", false));
   EXPECT_EQ(platform.calls, Calls{"OpenKey HKEY_LOCAL_MACHINE\\RO" + kFull});
   EXPECT_EQ(reg->Access(), kKeyAllAccess);
-  EXPECT_EQ(reg->CurrentKey(), 0u);
+  EXPECT_EQ(reg->CurrentKey(), kNoKey);
 }
 
 TEST_F(RegUtilsTest, FallbackWithCreateOpensReadOnly) {
@@ -166,7 +166,7 @@ TEST_F(RegUtilsTest, FallbackWithCreateOpensReadOnly) {
 }
 
 TEST_F(RegUtilsTest, FallbackFailsWhenNeitherAccessWorks) {
-  platform.createKeyStatus = 5;
+  platform.createKeyStatus = kErrorAccessDenied;
   auto reg = RegNewObject(platform, kHkeyLocalMachine, ".");
   EXPECT_FALSE(RegOpenWithFallback(reg.get(), "Missing", true));
   EXPECT_EQ(platform.calls.size(), 2u);
@@ -197,7 +197,7 @@ TEST_F(RegUtilsTest, CloseObjectClosesTheKeyAndFreesUnlessKept) {
   ASSERT_NE(reg, nullptr);
   RegCloseObject(reg, true);
   ASSERT_NE(reg, nullptr);
-  EXPECT_EQ(reg->CurrentKey(), 0u);
+  EXPECT_EQ(reg->CurrentKey(), kNoKey);
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
   RegCloseObject(reg, false);
   EXPECT_EQ(reg, nullptr);
@@ -217,18 +217,18 @@ TEST_F(RegUtilsTest, WriteMachineIntegerCreatesEveryMissingLevel) {
   }
   const auto value = platform.RegistryValue(kSstpKey, std::string(kValueName));
   ASSERT_TRUE(value.has_value());
-  EXPECT_EQ(value->type, 4u);
+  EXPECT_EQ(value->type, kRegDword);
   EXPECT_EQ(value->data, std::string("\x01\x00\x00\x00", 4));
   EXPECT_EQ(platform.OpenKeyCount(), 0u);
 }
 
 TEST_F(RegUtilsTest, WriteMachineIntegerReplacesAnExistingValue) {
   platform.regKeys.insert(kSstpKey);
-  platform.regValues[kSstpKey][std::string(kValueName)] = {1, "old"};
+  platform.regValues[kSstpKey][std::string(kValueName)] = {kRegSz, "old"};
   RegWriteMachineInteger(platform, kSstpPath, kValueName, 0);
   const auto value = platform.RegistryValue(kSstpKey, std::string(kValueName));
   ASSERT_TRUE(value.has_value());
-  EXPECT_EQ(value->type, 4u);
+  EXPECT_EQ(value->type, kRegDword);
   EXPECT_EQ(value->data, std::string(4, '\0'));
 }
 
@@ -267,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UnwrittenCase{
             "write_refused",
-            [](FakePlatform& p) { p.setValueStatus = 5; },
+            [](FakePlatform& p) { p.setValueStatus = kErrorAccessDenied; },
             {"CreateKey " + kSstpKey + kFull, "SetValue NoCertRevocationCheck", "CloseKey"}},
         UnwrittenCase{"read_only_key",
                       [](FakePlatform& p) {
@@ -276,19 +276,19 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead, "CloseKey"}},
         UnwrittenCase{"create_refused_key_missing",
-                      [](FakePlatform& p) { p.createKeyStatus = 5; },
+                      [](FakePlatform& p) { p.createKeyStatus = kErrorAccessDenied; },
                       {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}},
         UnwrittenCase{"create_and_open_refused",
                       [](FakePlatform& p) {
                         p.regKeys.insert(kSstpKey);
-                        p.createKeyStatus = 5;
-                        p.openKeyStatus = 5;
+                        p.createKeyStatus = kErrorAccessDenied;
+                        p.openKeyStatus = kErrorAccessDenied;
                       },
                       {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}},
         UnwrittenCase{"registry_unreachable",
                       [](FakePlatform& p) {
-                        p.createKeyStatus = 3;
-                        p.openKeyStatus = 3;
+                        p.createKeyStatus = kErrorPathNotFound;
+                        p.openKeyStatus = kErrorPathNotFound;
                       },
                       {"CreateKey " + kSstpKey + kFull, "OpenKey " + kSstpKey + kRead}}),
     [](const auto& info) { return std::string(info.param.label); });

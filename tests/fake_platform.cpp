@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/paths.h"
+
 namespace lw {
 namespace {
 
-// KEY_SET_VALUE and KEY_CREATE_SUB_KEY: the write bits that KEY_READ lacks (KEY_WRITE also
-// holds READ_CONTROL, which KEY_READ shares).
-constexpr std::uint32_t kKeyWrite = 0x0006;
-constexpr RegKey kHkcu = 0x80000001;
-constexpr RegKey kHklm = 0x80000002;
+// The write bits that KEY_READ lacks (KEY_WRITE also holds READ_CONTROL, which KEY_READ
+// shares).
+constexpr std::uint32_t kKeyWrite = kKeySetValue | kKeyCreateSubKey;
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -18,11 +18,6 @@ std::string Upper(std::string_view text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
-}
-
-std::string FolderOf(std::string_view path) {
-  const auto slash = path.find_last_of('\\');
-  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
 }
 
 }  // namespace
@@ -57,31 +52,32 @@ std::string FakePlatform::ReadLine() {
   return line;
 }
 
-bool FakePlatform::AllocateAdminsSid(SidHandle& sid) {
+SysError FakePlatform::AllocateAdminsSid(SidHandle& sid) {
   calls.push_back("AllocateAdminsSid");
-  if (sidAllocationFails) return false;
-  liveSid_ = 0x5150;
+  if (sidAllocationFails) return kErrorAccessDenied;
+  liveSid_ = SidHandle{0x5150};
   sid = liveSid_;
-  return true;
+  return 0;
 }
 
-bool FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
+SysError FakePlatform::CheckTokenMembership(SidHandle sid, bool& member) {
   calls.push_back("CheckTokenMembership");
-  if (membershipCallFails || sid != liveSid_ || sid == 0) return false;
+  if (sid != liveSid_ || sid == kNoSid) return kErrorInvalidHandle;
+  if (membershipCallFails) return kErrorAccessDenied;
   member = isAdmin;
-  return true;
+  return 0;
 }
 
 void FakePlatform::FreeSid(SidHandle sid) {
-  calls.push_back(sid == liveSid_ && sid != 0 ? "FreeSid" : "FreeSid(bad)");
-  liveSid_ = 0;
+  calls.push_back(sid == liveSid_ && sid != kNoSid ? "FreeSid" : "FreeSid(bad)");
+  liveSid_ = kNoSid;
 }
 
 std::string FakePlatform::KeyPath(RegKey base, std::string_view subKey) const {
   std::string path;
-  if (base == kHkcu) {
+  if (base == kHkeyCurrentUser) {
     path = "HKEY_CURRENT_USER";
-  } else if (base == kHklm) {
+  } else if (base == kHkeyLocalMachine) {
     path = "HKEY_LOCAL_MACHINE";
   } else {
     const auto it = regHandles_.find(base);
@@ -101,58 +97,57 @@ std::optional<FakePlatform::RegValue> FakePlatform::RegistryValue(const std::str
   return value->second;
 }
 
-RegStatus FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                  RegKey& key) {
+SysError FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                                 RegKey& key) {
   const std::string path = KeyPath(base, subKey);
   calls.push_back("CreateKey " + path + " " + std::to_string(access));
-  if (path.empty()) return 6;  // invalid handle
+  if (path.empty()) return kErrorInvalidHandle;
   if (createKeyStatus != 0) return createKeyStatus;
-  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kAccessDenied;
+  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kErrorAccessDenied;
   for (std::size_t pos = path.find('\\'); pos != std::string::npos;
        pos = path.find('\\', pos + 1)) {
     regKeys.insert(path.substr(0, pos));
   }
   regKeys.insert(path);
-  key = nextKey_++;
+  key = static_cast<RegKey>(nextKey_++);
   regHandles_[key] = {path, access};
   return 0;
 }
 
-RegStatus FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                                RegKey& key) {
+SysError FakePlatform::OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                               RegKey& key) {
   const std::string path = KeyPath(base, subKey);
   calls.push_back("OpenKey " + path + " " + std::to_string(access));
-  if (path.empty()) return 6;
+  if (path.empty()) return kErrorInvalidHandle;
   if (openKeyStatus != 0) return openKeyStatus;
   const bool predefined = path == "HKEY_CURRENT_USER" || path == "HKEY_LOCAL_MACHINE";
-  if (!predefined && regKeys.count(path) == 0) return static_cast<RegStatus>(kFileNotFound);
-  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kAccessDenied;
-  key = nextKey_++;
+  if (!predefined && regKeys.count(path) == 0) return kErrorFileNotFound;
+  if ((access & kKeyWrite) != 0 && regReadOnlyKeys.count(path) != 0) return kErrorAccessDenied;
+  key = static_cast<RegKey>(nextKey_++);
   regHandles_[key] = {path, access};
   return 0;
 }
 
-RegStatus FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                                 std::string_view data) {
+SysError FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                                std::string_view data) {
   calls.push_back("SetValue " + std::string(name));
   const auto it = regHandles_.find(key);
-  if (it == regHandles_.end()) return 6;
+  if (it == regHandles_.end()) return kErrorInvalidHandle;
   if (setValueStatus != 0) return setValueStatus;
-  if ((it->second.access & kKeyWrite) == 0) return kAccessDenied;
+  if ((it->second.access & kKeyWrite) == 0) return kErrorAccessDenied;
   regValues[it->second.path][std::string(name)] = {type, std::string(data)};
   return 0;
 }
 
-RegStatus FakePlatform::CloseKey(RegKey key) {
-  calls.push_back("CloseKey");
-  return regHandles_.erase(key) != 0 ? 0 : 6;
+void FakePlatform::CloseKey(RegKey key) {
+  calls.push_back(regHandles_.erase(key) != 0 ? "CloseKey" : "CloseKey(bad)");
 }
 
-RegStatus FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
+SysError FakePlatform::ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) {
   calls.push_back("ConnectRegistry " + std::string(machine));
   if (connectStatus != 0) return connectStatus;
-  key = nextKey_++;
-  regHandles_[key] = {KeyPath(root, {}), 0xF003F};
+  key = static_cast<RegKey>(nextKey_++);
+  regHandles_[key] = {KeyPath(root, {}), kKeyAllAccess};
   return 0;
 }
 
@@ -170,17 +165,17 @@ void FakePlatform::TrustFolder(std::string_view folder) {
 
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
-  while (!folder.empty() && files.count(folder) == 0 && readOnlyDirs.count(FolderOf(folder)) == 0 &&
-         ThroughLink(folder) == 0) {
+  while (!folder.empty() && files.count(folder) == 0 &&
+         readOnlyDirs.count(ParentFolder(folder)) == 0 && ThroughLink(folder) == 0) {
     dirs.insert(folder);
-    const std::string parent = FolderOf(folder);
+    const std::string parent = ParentFolder(folder);
     if (parent == folder) break;
     folder = parent;
   }
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
-  CreateDirectories(FolderOf(path));
+  CreateDirectories(ParentFolder(path));
   files[path] = std::move(bytes);
 }
 
@@ -209,11 +204,11 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
   events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
-  if (dirs.count(FolderOf(name)) == 0) {
+  if (dirs.count(ParentFolder(name)) == 0) {
     lock = kNoLock;
     return 0;
   }
-  lock = nextLock_++;
+  lock = static_cast<LockHandle>(nextLock_++);
   locks_[lock] = name;
   return 0;
 }
@@ -231,15 +226,15 @@ SysError FakePlatform::OpenForRead(std::string_view path, FileHandle& file) {
   if (const SysError error = ThroughLink(name)) return error;
   if (const auto it = openErrors.find(name); it != openErrors.end()) return it->second;
   if (dirs.count(name) != 0 || files.count(name) == 0) return 0;
-  if (lockedFiles.count(name) != 0) return kSharingViolation;
-  file = nextFile_++;
+  if (lockedFiles.count(name) != 0) return kErrorSharingViolation;
+  file = static_cast<FileHandle>(nextFile_++);
   fileHandles_[file] = {name, false, 0, {}};
   return 0;
 }
 
 SysError FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end()) return 6;
+  if (it == fileHandles_.end()) return kErrorInvalidHandle;
   size = files[it->second.path].size();
   return 0;
 }
@@ -247,7 +242,7 @@ SysError FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size) {
 SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
                                 std::size_t& done) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end()) return 6;
+  if (it == fileHandles_.end()) return kErrorInvalidHandle;
   const std::string& bytes = files[it->second.path];
   const std::size_t start = std::min(it->second.position, bytes.size());
   std::size_t count = std::min(size, bytes.size() - start);
@@ -261,21 +256,21 @@ SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
 SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
                                         std::string& tempPath) {
   events.push_back("CreateTempBeside " + std::string(target));
-  const std::string folder = FolderOf(target);
+  const std::string folder = ParentFolder(target);
   if (const SysError error = ThroughLink(std::string(target))) return error;
-  if (!folder.empty() && dirs.count(folder) == 0) return kPathNotFound;
-  if (readOnlyDirs.count(folder) != 0) return kAccessDenied;
+  if (!folder.empty() && dirs.count(folder) == 0) return kErrorPathNotFound;
+  if (readOnlyDirs.count(folder) != 0) return kErrorAccessDenied;
   tempPath = (folder.empty() ? std::string() : folder + "\\") + "~lw" +
              std::to_string(++nextTemp_) + ".tmp";
   files[tempPath] = {};
-  file = nextFile_++;
+  file = static_cast<FileHandle>(nextFile_++);
   fileHandles_[file] = {tempPath, true, 0, {}};
   return 0;
 }
 
 SysError FakePlatform::WriteFile(FileHandle file, std::string_view data, std::size_t& done) {
   const auto it = fileHandles_.find(file);
-  if (it == fileHandles_.end() || !it->second.writing) return 6;
+  if (it == fileHandles_.end() || !it->second.writing) return kErrorInvalidHandle;
   std::size_t count = data.size();
   if (diskSpace) {
     count = std::min(count, *diskSpace);
@@ -283,11 +278,11 @@ SysError FakePlatform::WriteFile(FileHandle file, std::string_view data, std::si
   }
   files[it->second.path].append(data.substr(0, count));
   done = count;
-  return count < data.size() ? kDiskFull : 0;
+  return count < data.size() ? kErrorDiskFull : 0;
 }
 
 SysError FakePlatform::FlushFile(FileHandle file) {
-  if (flushFails || fileHandles_.count(file) == 0) return kDiskFull;
+  if (flushFails || fileHandles_.count(file) == 0) return kErrorDiskFull;
   return 0;
 }
 
@@ -303,11 +298,11 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
   const auto handle = fileHandles_.find(temp);
   const bool ours = handle != fileHandles_.end() && handle->second.path == from;
   CloseFile(temp);
-  if (!ours) return 6;
+  if (!ours) return kErrorInvalidHandle;
   if (const SysError error = ThroughLink(to)) return error;
-  if (replaceFails || lockedFiles.count(to) != 0) return kSharingViolation;
+  if (replaceFails || lockedFiles.count(to) != 0) return kErrorSharingViolation;
   if (dirs.count(to) != 0 || (files.count(to) != 0 && readOnlyFiles.count(to) != 0)) {
-    return kAccessDenied;
+    return kErrorAccessDenied;
   }
   files[to] = files[from];
   files.erase(from);
@@ -317,9 +312,9 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
 SysError FakePlatform::RemoveFile(std::string_view path) {
   const std::string name(path);
   events.push_back("RemoveFile " + name);
-  if (files.count(name) == 0) return kFileNotFound;
+  if (files.count(name) == 0) return kErrorFileNotFound;
   // As on Windows: a file that is open cannot be removed.
-  if (IsOpen(name)) return kSharingViolation;
+  if (IsOpen(name)) return kErrorSharingViolation;
   files.erase(name);
   return 0;
 }
@@ -344,12 +339,12 @@ void FakePlatform::UpperCase(char* bytes, std::size_t size) {
   }
 }
 
-bool FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
-                                    std::string_view& data) {
+SysError FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
+                                        std::string_view& data) {
   const auto it = resources_.find({Upper(name), type});
-  if (it == resources_.end()) return false;
+  if (it == resources_.end()) return kErrorResourceNameNotFound;
   data = it->second;
-  return true;
+  return 0;
 }
 
 }  // namespace lw

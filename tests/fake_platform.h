@@ -1,5 +1,6 @@
 // A scripted, recording platform for unit tests: in-memory files and registry, scripted
-// version and administrator answers, injectable failures. It never sleeps.
+// version and administrator answers, injectable failures. It never sleeps. Its errors are
+// the Windows codes of platform/codes.h.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +16,6 @@ namespace lw {
 
 class FakePlatform : public Platform {
  public:
-  // Error codes the fake reports (the Windows values).
-  static constexpr SysError kFileNotFound = 2;
-  static constexpr SysError kPathNotFound = 3;
-  static constexpr SysError kAccessDenied = 5;
-  static constexpr SysError kSharingViolation = 32;
-  static constexpr SysError kDiskFull = 112;
-
   // --- Scripted inputs ---
   std::string exePath = "C:\\Tools\\vpnsetup.exe";
   std::vector<std::string> args;
@@ -48,10 +42,10 @@ class FakePlatform : public Platform {
   // Keys (upper-cased full path) that refuse full access: create and full open fail with
   // access denied, a read open works.
   std::set<std::string> regReadOnlyKeys;
-  RegStatus createKeyStatus = 0;  // non-zero: every CreateKey fails with it
-  RegStatus openKeyStatus = 0;    // non-zero: every OpenKey fails with it
-  RegStatus setValueStatus = 0;   // non-zero: every SetValue fails with it
-  RegStatus connectStatus = 53;   // ConnectRegistry result (network path not found)
+  SysError createKeyStatus = 0;               // non-zero: every CreateKey fails with it
+  SysError openKeyStatus = 0;                 // non-zero: every OpenKey fails with it
+  SysError setValueStatus = 0;                // non-zero: every SetValue fails with it
+  SysError connectStatus = kErrorBadNetPath;  // ConnectRegistry result
   // The value stored under a key path (any letter case), if present.
   std::optional<RegValue> RegistryValue(const std::string& keyPath, const std::string& name) const;
   // Handles open right now.
@@ -83,7 +77,9 @@ class FakePlatform : public Platform {
   std::string errorOutput;         // WriteError output
   std::vector<std::uint32_t> sleeps;
   int readLineCalls = 0;
-  std::vector<std::string> calls;  // probe and registry calls, in order
+  // Probe and registry calls, in order; "FreeSid(bad)" and "CloseKey(bad)" release no
+  // live handle.
+  std::vector<std::string> calls;
   // One ordered record of what a user or another program could see: "line <text>",
   // "sleep <ms>", and the file calls "TrustFolder F", "LockFile P", "UnlockFile P",
   // "OpenForRead P", "RemoveStaleTemps P", "CreateTempBeside P", "ReplaceWith P",
@@ -102,18 +98,18 @@ class FakePlatform : public Platform {
   std::uintptr_t ModuleBase() override { return moduleBase; }
 
   OsVersion GetVersion() override { return version; }
-  bool AllocateAdminsSid(SidHandle& sid) override;
-  bool CheckTokenMembership(SidHandle sid, bool& member) override;
+  SysError AllocateAdminsSid(SidHandle& sid) override;
+  SysError CheckTokenMembership(SidHandle sid, bool& member) override;
   void FreeSid(SidHandle sid) override;
 
-  RegStatus CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                      RegKey& key) override;
-  RegStatus OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
-                    RegKey& key) override;
-  RegStatus SetValue(RegKey key, std::string_view name, std::uint32_t type,
-                     std::string_view data) override;
-  RegStatus CloseKey(RegKey key) override;
-  RegStatus ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
+  SysError CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                     RegKey& key) override;
+  SysError OpenKey(RegKey base, std::string_view subKey, std::uint32_t access,
+                   RegKey& key) override;
+  SysError SetValue(RegKey key, std::string_view name, std::uint32_t type,
+                    std::string_view data) override;
+  void CloseKey(RegKey key) override;
+  SysError ConnectRegistry(std::string_view machine, RegKey root, RegKey& key) override;
 
   SysError GetEnv(std::string_view name, std::string& value) override;
   void TrustFolder(std::string_view folder) override;
@@ -137,7 +133,8 @@ class FakePlatform : public Platform {
   std::string FullPathName(std::string_view path) override;
   std::string SystemErrorText(SysError error) override;
   void UpperCase(char* bytes, std::size_t size) override;
-  bool FindResourceData(std::string_view name, std::uint32_t type, std::string_view& data) override;
+  SysError FindResourceData(std::string_view name, std::uint32_t type,
+                            std::string_view& data) override;
 
   // Open handles of any kind (files and keys); tests check nothing leaks.
   std::size_t OpenFileCount() const { return fileHandles_.size(); }
@@ -147,7 +144,7 @@ class FakePlatform : public Platform {
     std::string path;
     std::uint32_t access = 0;
   };
-  struct OpenFile {
+  struct FileState {
     std::string path;
     bool writing = false;
     std::size_t position = 0;
@@ -160,13 +157,13 @@ class FakePlatform : public Platform {
 
   std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
   std::map<RegKey, RegHandle> regHandles_;
-  RegKey nextKey_ = 0x1000;
-  std::map<FileHandle, OpenFile> fileHandles_;
-  FileHandle nextFile_ = 100;
+  std::uintptr_t nextKey_ = 0x1000;
+  std::map<FileHandle, FileState> fileHandles_;
+  std::intptr_t nextFile_ = 100;
   int nextTemp_ = 0;
   std::map<LockHandle, std::string> locks_;
-  LockHandle nextLock_ = 1;
-  SidHandle liveSid_ = 0;
+  std::intptr_t nextLock_ = 1;
+  SidHandle liveSid_ = kNoSid;
 };
 
 }  // namespace lw

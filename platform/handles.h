@@ -1,10 +1,13 @@
-// Ownership of an open platform file: closed when the owner goes.
+// Owners of the handles the platform hands out, one type per kind: each gives its handle
+// back to the platform when it goes. A hold on a file is owned by the FileLock that takes
+// it (ini/text_file.h), a registry key by its TRegistry (support/registry.h).
 #pragma once
 
 #include "platform/platform.h"
 
 namespace lw {
 
+// An open file: closed when the owner goes.
 class OpenFile {
  public:
   OpenFile(Platform& platform, FileHandle handle) : platform_(platform), handle_(handle) {}
@@ -36,6 +39,19 @@ class OpenFile {
  private:
   Platform& platform_;
   FileHandle handle_;
+};
+
+// An allocated group identifier: freed when the owner goes.
+class SidGuard {
+ public:
+  SidGuard(Platform& platform, SidHandle sid) : platform_(platform), sid_(sid) {}
+  SidGuard(const SidGuard&) = delete;
+  SidGuard& operator=(const SidGuard&) = delete;
+  ~SidGuard() noexcept { platform_.FreeSid(sid_); }
+
+ private:
+  Platform& platform_;
+  SidHandle sid_;
 };
 
 }  // namespace lw
