@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/provisioning_run.h"
+#include "platform/ascii_case.h"
 #include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
@@ -41,9 +42,7 @@ int RefuseNonAdministrator(Platform& platform, Log& log) {
 std::string ExeNameOf(std::string_view executablePath) {
   const auto cut = executablePath.find_last_of("\\:");
   std::string name(cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1));
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : name) c = AsciiLower(c);
   return name;
 }
 

@@ -4,6 +4,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/ascii_case.h"
+
 namespace lw {
 namespace {
 
@@ -94,12 +96,6 @@ std::string Utf8(const Fields& tree, std::uint64_t at, std::uint16_t length) {
     }
   }
   return text;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 // The resource tree of one executable: three levels of directories (type, name,

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/embedded_resources.h"
 #include "platform/registry-posix.h"
 #include "platform/system_platform.h"
@@ -31,7 +32,6 @@
 namespace lw {
 namespace {
 
-using posix::AsciiUpper;
 using posix::CorePath;
 using posix::CreateUniqueAt;
 using posix::EqualIgnoringCase;
@@ -494,9 +494,7 @@ class PosixPlatform final : public Platform {
     return std::strerror(static_cast<int>(error));
   }
 
-  void UpperCase(char* bytes, std::size_t size) override {
-    std::transform(bytes, bytes + size, bytes, AsciiUpper);
-  }
+  void UpperCase(char* bytes, std::size_t size) override { AsciiUpperInPlace(bytes, size); }
 
   bool FindResourceData(std::string_view name, std::uint32_t type,
                         std::string_view& data) override {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii_case.h"
+
 namespace lw::posix {
 
 // An owned file descriptor, closed when it goes; -1 when none.
@@ -63,11 +65,10 @@ std::string NativePath(std::string_view path);
 // A native path with '/' turned back into '\'.
 std::string CorePath(std::string path);
 
-// Upper-cases an ASCII letter; any other byte stays as it is.
-char AsciiUpper(char c);
-
-// True when `a` and `b` are equal ignoring ASCII case.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
+// The stand-ins match registry and resource names as Windows does: ignoring ASCII case.
+inline bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return EqualIgnoringAsciiCase(a, b);
+}
 
 // The folder part of a path, separator included; empty for a bare name.
 std::string_view FolderOf(std::string_view path);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ascii_case.h"
+
 namespace lw {
 namespace {
 
@@ -14,9 +16,7 @@ constexpr RegKey kHklm = 0x80000002;
 
 std::string Upper(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  AsciiUpperInPlace(out.data(), out.size());
   return out;
 }
 
@@ -339,9 +339,7 @@ std::string FakePlatform::SystemErrorText(SysError error) {
 }
 
 void FakePlatform::UpperCase(char* bytes, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    if (bytes[i] >= 'a' && bytes[i] <= 'z') bytes[i] = static_cast<char>(bytes[i] - 'a' + 'A');
-  }
+  AsciiUpperInPlace(bytes, size);
 }
 
 bool FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
