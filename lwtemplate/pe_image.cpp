@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ascii_case.h"
+#include "platform/text_before_nul.h"
 
 namespace lw {
 namespace {
@@ -234,8 +235,7 @@ void PeImage::ReadSections(std::size_t table, std::size_t count) {
     section.rawSize = file.U32(at + 16, "a section header");
     section.rawOffset = file.U32(at + 20, "a section header");
     if (section.rawSize != 0) {
-      std::string name(bytes_.substr(at, 8));
-      name = name.substr(0, name.find('\0'));
+      std::string name(TextBeforeNul(bytes_.substr(at, 8)));
       for (char& c : name) {
         if (c < 0x20 || c > 0x7E) c = '?';
       }
