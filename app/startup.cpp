@@ -30,11 +30,17 @@ void PrintHelp(Log& log, const std::string& exeName) {
   log.Line("/R - SSTP CertRevocationCheck (admin only)");
 }
 
-// Refusal of an administrator-only mode: the user confirms with Enter.
-int RefuseNonAdministrator(Platform& platform, Log& log) {
-  log.Line(kAdminRefused);
-  platform.ReadLine();
-  return kExitNotAdministrator;
+// All-users mode, for administrators only; false when refused, after the user has
+// confirmed the refusal with Enter.
+bool EnterAllUsersMode(Platform& platform, RunFlags& flags, Log& log) {
+  flags.IsAdministrator = IsUserAdmin(platform);
+  if (!flags.IsAdministrator) {
+    log.Line(kAdminRefused);
+    platform.ReadLine();
+    return false;
+  }
+  flags.AllUsers = true;
+  return true;
 }
 
 }  // namespace
@@ -72,9 +78,7 @@ int RunStartup(Platform& platform) {
     log.Line("* local gateway mode");
   }
   if (Contains(name, "admin")) {
-    flags.IsAdministrator = IsUserAdmin(platform);
-    if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
-    flags.AllUsers = true;
+    if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     log.Line("* admin mode");
   } else {
     flags.AllUsers = false;
@@ -93,9 +97,7 @@ int RunStartup(Platform& platform) {
     } else if (argument == "/l") {
       flags.ForceLocalGateway = true;
     } else if (argument == "/a") {
-      flags.IsAdministrator = IsUserAdmin(platform);
-      if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
-      flags.AllUsers = true;
+      if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     } else if (argument == "/r" || argument == "/R") {
       const int value = argument == "/r" ? 1 : 0;
       flags.IsAdministrator = IsUserAdmin(platform);
