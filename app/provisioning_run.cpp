@@ -137,14 +137,9 @@ void RunProvisioning(Platform& platform, RunFlags& flags, Log& log) {
     LoadTemplate(platform, templ);
     Run run(platform, flags, log, templ);
     if (flags.CreateEnabled) run.PreCheck();
-    // An error while passing the phonebooks abandons the one being worked on.
-    try {
-      log.Line("* processing *.pbk");
-      if (flags.IsAdministrator) run.AllUsersPass();
-      run.PerUserPass();
-    } catch (const std::exception& error) {
-      log.Error(kExceptionPrefix, error.what());
-    }
+    log.Line("* processing *.pbk");
+    if (flags.IsAdministrator) run.AllUsersPass();
+    run.PerUserPass();
   } catch (const std::exception& error) {
     log.Error(kExceptionPrefix, error.what());
   }
