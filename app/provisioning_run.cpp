@@ -6,6 +6,7 @@
 
 #include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
+#include "platform/platform.h"
 #include "provisioning/pass.h"
 #include "provisioning/probe.h"
 #include "provisioning/template.h"

@@ -2,6 +2,7 @@
 
 #include "app/provisioning_run.h"
 #include "platform/ascii_case.h"
+#include "platform/platform.h"
 #include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
