@@ -7,6 +7,7 @@
 #include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
 #include "platform/paths.h"
+#include "platform/platform.h"
 #include "provisioning/pass.h"
 #include "provisioning/probe.h"
 #include "provisioning/template.h"
@@ -133,14 +134,9 @@ void RunProvisioning(Platform& platform, RunFlags& flags, Log& log) {
     LoadTemplate(platform, templ);
     Run run(platform, flags, log, templ);
     if (flags.CreateEnabled) run.PreCheck();
-    // An error while passing the phonebooks abandons the one being worked on.
-    try {
-      log.Line("* processing *.pbk");
-      if (flags.IsAdministrator) run.AllUsersPass();
-      run.PerUserPass();
-    } catch (const std::exception& error) {
-      log.Error(kExceptionPrefix, error.what());
-    }
+    log.Line("* processing *.pbk");
+    if (flags.IsAdministrator) run.AllUsersPass();
+    run.PerUserPass();
   } catch (const std::exception& error) {
     log.Error(kExceptionPrefix, error.what());
   }

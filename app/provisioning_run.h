@@ -4,10 +4,11 @@
 #include <string_view>
 
 #include "app/run_flags.h"
-#include "platform/platform.h"
 #include "support/log.h"
 
 namespace lw {
+
+class Platform;
 
 // Path of a phonebook below the folder named by an environment variable.
 inline constexpr std::string_view kPhonebookSuffix =

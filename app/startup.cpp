@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include "app/provisioning_run.h"
+#include "platform/ascii_case.h"
+#include "platform/platform.h"
 #include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
@@ -29,11 +31,17 @@ void PrintHelp(Log& log, const std::string& exeName) {
   log.Line("/R - SSTP CertRevocationCheck (admin only)");
 }
 
-// Refusal of an administrator-only mode: the user confirms with Enter.
-int RefuseNonAdministrator(Platform& platform, Log& log) {
-  log.Line(kAdminRefused);
-  platform.ReadLine();
-  return kExitNotAdministrator;
+// All-users mode, for administrators only; false when refused, after the user has
+// confirmed the refusal with Enter.
+bool EnterAllUsersMode(Platform& platform, RunFlags& flags, Log& log) {
+  flags.IsAdministrator = IsUserAdmin(platform);
+  if (!flags.IsAdministrator) {
+    log.Line(kAdminRefused);
+    platform.ReadLine();
+    return false;
+  }
+  flags.AllUsers = true;
+  return true;
 }
 
 }  // namespace
@@ -41,9 +49,7 @@ int RefuseNonAdministrator(Platform& platform, Log& log) {
 std::string ExeNameOf(std::string_view executablePath) {
   const auto cut = executablePath.find_last_of("\\:");
   std::string name(cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1));
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : name) c = AsciiLower(c);
   return name;
 }
 
@@ -73,9 +79,7 @@ int RunStartup(Platform& platform) {
     log.Line("* local gateway mode");
   }
   if (Contains(name, "admin")) {
-    flags.IsAdministrator = IsUserAdmin(platform);
-    if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
-    flags.AllUsers = true;
+    if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     log.Line("* admin mode");
   } else {
     flags.AllUsers = false;
@@ -94,9 +98,7 @@ int RunStartup(Platform& platform) {
     } else if (argument == "/l") {
       flags.ForceLocalGateway = true;
     } else if (argument == "/a") {
-      flags.IsAdministrator = IsUserAdmin(platform);
-      if (!flags.IsAdministrator) return RefuseNonAdministrator(platform, log);
-      flags.AllUsers = true;
+      if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     } else if (argument == "/r" || argument == "/R") {
       const int value = argument == "/r" ? 1 : 0;
       flags.IsAdministrator = IsUserAdmin(platform);

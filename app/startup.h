@@ -1,14 +1,16 @@
 // Program entry: banner, version gate, modes from the file name and the switches.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "app/run_flags.h"
-#include "platform/platform.h"
 #include "support/exception.h"
 
 namespace lw {
+
+class Platform;
 
 // The file-name part of a path (after its last "\" or ":"), letters A-Z lowered.
 std::string ExeNameOf(std::string_view executablePath);

@@ -1,11 +1,15 @@
 #include "app/startup.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ini/mem_ini_file.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -61,6 +65,14 @@ struct StartupTest : ::testing::Test {
     EXPECT_EQ(platform.lines.back(), "vpnsetup.exe 2019061101 done ...");
     return {platform.lines.begin(), run};
   }
+  // The lines and pauses of the fake's ordered record, in their order.
+  std::vector<std::string> Shown() const {
+    std::vector<std::string> shown;
+    for (const std::string& event : platform.events) {
+      if (event.rfind("line ", 0) == 0 || event.rfind("sleep ", 0) == 0) shown.push_back(event);
+    }
+    return shown;
+  }
 };
 
 TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
@@ -73,11 +85,13 @@ TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
 
 TEST_F(StartupTest, PlainRunProvisionsBetweenUserModeAndClosingLine) {
   EXPECT_EQ(Run(), 0);
-  std::vector<std::string> expected = {"vpnsetup.exe 2019061101", "* user mode"};
-  expected.insert(expected.end(), kEmptyRun.begin(), kEmptyRun.end());
-  expected.push_back("vpnsetup.exe 2019061101 done ...");
-  EXPECT_EQ(platform.lines, expected);
-  EXPECT_THAT(platform.sleeps, ElementsAre(100, 100, 100, 1000, 3300));
+  // The banner's pause comes before the mode line, the closing pause after the last line.
+  std::vector<std::string> expected = {"line vpnsetup.exe 2019061101", "sleep 100", "sleep 100",
+                                       "sleep 100", "line * user mode"};
+  for (const std::string& line : kEmptyRun) expected.push_back("line " + line);
+  expected.insert(expected.end(),
+                  {"sleep 1000", "line vpnsetup.exe 2019061101 done ...", "sleep 3300"});
+  EXPECT_EQ(Shown(), expected);
   EXPECT_THAT(platform.calls, IsEmpty());
   EXPECT_EQ(platform.readLineCalls, 0);
 }
@@ -265,8 +279,105 @@ TEST_F(StartupTest, ErrorLinesOfTheRunGiveStatusTwoOverAnIgnoredSwitch) {
   platform = FakePlatform();  // no template: the run logs an exception
   EXPECT_EQ(Run({"/r"}), kExitErrorsLogged);
   EXPECT_THAT(platform.lines, Contains("* exception: Resource IniData not found"));
-  EXPECT_EQ(platform.lines.back(), "vpnsetup.exe 2019061101 done ...");
-  EXPECT_EQ(platform.sleeps.back(), 3300u);
+  const auto shown = Shown();
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_THAT(std::vector<std::string>(shown.end() - 2, shown.end()),
+              ElementsAre("line vpnsetup.exe 2019061101 done ...", "sleep 3300"));
+}
+
+// A rule that sets the gateway key of entries dialling vpn1 to 0, and a created entry that
+// carries 1: either override shows in one of them.
+constexpr char kGatewayTemplate[] =
+    "[config]\r\n"
+    "mansecs=srv1\r\n"
+    "cresecs=auto.vpn1\r\n"
+    "[srv1]\r\n"
+    "id=PhoneNumber=vpn1.example.com\r\n"
+    "set=IpPrioritizeRemote=0\r\n"
+    "[auto.vpn1]\r\n"
+    "Type=2\r\n"
+    "Guid=0123456789ABCDEF0123456799002F38\r\n"
+    "PhoneNumber=vpn1.example.com\r\n"
+    "IpPrioritizeRemote=1\r\n";
+
+// The switches and the file name's words, through the whole run: which phonebooks are
+// passed, where the entry is created, and which gateway value ends up in each entry.
+TEST_F(StartupTest, SwitchesAndNameWordsReachTheRun) {
+  struct Case {
+    const char* what;
+    const char* exeName;
+    std::vector<std::string> args;
+    bool admin;
+    bool userReadOnly;
+    int status;
+    // IpPrioritizeRemote afterwards ("-": no such entry, "7": as before the run) of the
+    // per-user [Work], the per-user created entry, the all-users [Shared] and the all-users
+    // created entry.
+    std::array<const char*, 4> gateway;
+  };
+  const Case cases[] = {
+      {"no switch", "vpnsetup.exe", {}, false, false, 0, {"0", "1", "7", "-"}},
+      // Rights unchecked: no all-users pass.
+      {"administrator, no switch", "vpnsetup.exe", {}, true, false, 0, {"0", "1", "7", "-"}},
+      {"/l", "vpnsetup.exe", {"/l"}, false, false, 0, {"0", "0", "7", "-"}},
+      {"/g", "vpnsetup.exe", {"/g"}, false, false, 0, {"1", "1", "7", "-"}},
+      {"/l /g", "vpnsetup.exe", {"/l", "/g"}, false, false, 0, {"1", "1", "7", "-"}},
+      {"/g /l", "vpnsetup.exe", {"/g", "/l"}, false, false, 0, {"1", "1", "7", "-"}},
+      {"/u", "vpnsetup.exe", {"/u"}, false, false, 0, {"0", "-", "7", "-"}},
+      {"/u /g", "vpnsetup.exe", {"/u", "/g"}, false, false, 0, {"1", "-", "7", "-"}},
+      {"/r, administrator", "vpnsetup.exe", {"/r"}, true, false, 0, {"0", "1", "0", "-"}},
+      {"/R /g, administrator", "vpnsetup.exe", {"/R", "/g"}, true, false, 0, {"1", "1", "1", "-"}},
+      {"/r, no administrator",
+       "vpnsetup.exe",
+       {"/r"},
+       false,
+       false,
+       kExitNotAdministrator,
+       {"0", "1", "7", "-"}},
+      {"/a, administrator", "vpnsetup.exe", {"/a"}, true, false, 0, {"0", "-", "0", "1"}},
+      {"/a /l, administrator", "vpnsetup.exe", {"/a", "/l"}, true, false, 0, {"0", "-", "0", "0"}},
+      {"/a /u, administrator", "vpnsetup.exe", {"/a", "/u"}, true, false, 0, {"0", "-", "0", "-"}},
+      {"updt", "vpnsetup-updt.exe", {}, false, false, 0, {"0", "-", "7", "-"}},
+      {"locgw", "vpnsetup-locgw.exe", {}, false, false, 0, {"0", "0", "7", "-"}},
+      {"remgw", "vpnsetup-remgw.exe", {}, false, false, 0, {"1", "1", "7", "-"}},
+      {"admin", "vpnsetup-admin.exe", {}, true, false, 0, {"0", "-", "0", "1"}},
+      // An error in the passes: logged, the run still ends as always, status 2.
+      {"read-only per-user phonebook",
+       "vpnsetup.exe",
+       {},
+       false,
+       true,
+       kExitErrorsLogged,
+       {"7", "-", "7", "-"}},
+  };
+  const auto gatewayOf = [this](const char* path, const char* entry) {
+    const auto file = platform.files.find(path);
+    if (file == platform.files.end()) return std::string("-");
+    TMemIniFile phonebook(platform, "");
+    phonebook.LoadText(file->second);
+    return phonebook.GetValue(entry, "IpPrioritizeRemote", "-");
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    platform.AddResource("IniData", 10, kGatewayTemplate);
+    platform.AddFile(kUserPbk,
+                     "[Work]\r\nPhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=7\r\n\r\n");
+    platform.AddFile(kAllUsersPbk,
+                     "[Shared]\r\nPhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=7\r\n\r\n");
+    if (c.userReadOnly) platform.readOnlyFiles.insert(kUserPbk);
+    platform.exePath = std::string("C:\\Tools\\") + c.exeName;
+    platform.isAdmin = c.admin;
+    EXPECT_EQ(Run(c.args), c.status);
+    EXPECT_EQ(gatewayOf(kUserPbk, "Work"), c.gateway[0]);
+    EXPECT_EQ(gatewayOf(kUserPbk, "auto.vpn1"), c.gateway[1]);
+    EXPECT_EQ(gatewayOf(kAllUsersPbk, "Shared"), c.gateway[2]);
+    EXPECT_EQ(gatewayOf(kAllUsersPbk, "auto.vpn1"), c.gateway[3]);
+    const auto shown = Shown();
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown.end()[-2], "line " + ExeNameOf(c.exeName) + " 2019061101 done ...");
+    EXPECT_EQ(shown.back(), "sleep 3300");
+  }
 }
 
 TEST_F(StartupTest, UpdateOnlyMeansNoPhonebookIsRead) {

@@ -11,6 +11,7 @@
 
 #include "ini/mem_ini_file.h"
 #include "ini/string_list.h"
+#include "platform/ascii_case.h"
 #include "tests/fake_platform.h"
 
 namespace {
@@ -29,16 +30,7 @@ lw::Platform& SharedPlatform() {
 
 // The fake platform's folding: ASCII letters only.
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    if (x != y && !(x >= 'a' && x <= 'z' && x - 'a' + 'A' == y) &&
-        !(y >= 'a' && y <= 'z' && y - 'a' + 'A' == x)) {
-      return false;
-    }
-  }
-  return true;
+  return lw::EqualIgnoringAsciiCase(a, b);
 }
 
 // The model: position of the last line of `lines` whose name is `key`, or -1.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/platform.h"
 
 namespace lw {
@@ -21,9 +22,7 @@ class CaseFold {
       platform_->UpperCase(bytes, size);
       return;
     }
-    for (std::size_t i = 0; i < size; ++i) {
-      if (bytes[i] >= 'a' && bytes[i] <= 'z') bytes[i] = static_cast<char>(bytes[i] - 'a' + 'A');
-    }
+    AsciiUpperInPlace(bytes, size);
   }
 
   // The folded copy of `text`, kept in `buffer`.

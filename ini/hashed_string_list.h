@@ -8,9 +8,10 @@
 
 #include "ini/string_hash.h"
 #include "ini/string_list.h"
-#include "platform/platform.h"
 
 namespace lw {
+
+class Platform;
 
 class THashedStringList : public TStringList {
  public:

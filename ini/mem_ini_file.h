@@ -18,10 +18,10 @@
 #include "ini/custom_ini_file.h"
 #include "ini/string_hash.h"
 #include "ini/string_list.h"
-#include "platform/platform.h"
 
 namespace lw {
 
+class Platform;
 class TextSink;
 
 class TMemIniFile : public TCustomIniFile {

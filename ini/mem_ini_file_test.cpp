@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -259,15 +260,9 @@ class PlainModel {
   }
 
  private:
-  static std::string Upper(std::string text) {
-    for (char& c : text) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-  }
   int FindSection(const std::string& name) const {
     for (int s = static_cast<int>(sections_.size()) - 1; s >= 0; --s) {
-      if (Upper(sections_[static_cast<std::size_t>(s)].first) == Upper(name)) return s;
+      if (EqualIgnoringAsciiCase(sections_[static_cast<std::size_t>(s)].first, name)) return s;
     }
     return -1;
   }
@@ -275,7 +270,9 @@ class PlainModel {
     for (int j = static_cast<int>(lines.size()) - 1; j >= 0; --j) {
       const std::string& line = lines[static_cast<std::size_t>(j)];
       const std::size_t equals = line.find('=');
-      if (equals != std::string::npos && Upper(line.substr(0, equals)) == Upper(key)) return j;
+      if (equals != std::string::npos && EqualIgnoringAsciiCase(line.substr(0, equals), key)) {
+        return j;
+      }
     }
     return -1;
   }

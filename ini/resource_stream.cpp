@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ini/stream_errors.h"
+#include "platform/platform.h"
 
 namespace lw {
 

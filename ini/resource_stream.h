@@ -6,9 +6,10 @@
 #include <string_view>
 
 #include "ini/stream.h"
-#include "platform/platform.h"
 
 namespace lw {
+
+class Platform;
 
 class TResourceStream : public TStream {
  public:

@@ -8,9 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "ini/hashed_string_list.h"
-#include "tests/fake_platform.h"
-
 namespace lw {
 namespace {
 
@@ -177,94 +174,6 @@ TEST(StringHashTest, NamesPlannedToCollideSpreadOverTheBuckets) {
   EXPECT_LE(table.Table().LongestChain(), 12u);
   for (int i = 0; i < count; ++i) ASSERT_EQ(table.Find(PlannedCollision(i)), i);
   EXPECT_EQ(table.Find(PlannedCollision(count)), -1);
-}
-
-// Upper-cases Latin-1 letters too, as an ANSI code page does.
-class Latin1Platform : public FakePlatform {
- public:
-  void UpperCase(char* bytes, std::size_t size) override {
-    FakePlatform::UpperCase(bytes, size);
-    for (std::size_t i = 0; i < size; ++i) {
-      const auto byte = static_cast<unsigned char>(bytes[i]);
-      if (byte >= 0xe0 && byte != 0xf7 && byte != 0xff) bytes[i] = static_cast<char>(byte - 0x20);
-    }
-  }
-};
-
-TEST(HashedStringListTest, IndexesFollowEveryChange) {
-  Latin1Platform platform;
-  THashedStringList list(platform);
-  for (const char* line : {"Name=1", "plain", "\xe9t\xe9=2", "name=3"}) list.Add(line);
-  EXPECT_EQ(list.FindName("NAME"), 3);
-  EXPECT_EQ(list.FindName("\xc9T\xc9"), 2);
-  EXPECT_EQ(list.FindName("plain"), -1);
-  EXPECT_EQ(list.FindLine("PLAIN"), 1);
-  EXPECT_EQ(list.FindLine("Name"), -1);
-  list.Delete(0);
-  EXPECT_EQ(list.FindName("name"), 2);
-  EXPECT_EQ(list.FindLine("plain"), 0);
-  list.Put(2, "other=3");
-  EXPECT_EQ(list.FindName("name"), -1);
-  list.Add("NAME=4");
-  EXPECT_EQ(list.FindName("name"), 3);
-  EXPECT_EQ(list.FindLine("name=4"), 3);
-  list.Clear();
-  EXPECT_EQ(list.FindLine("plain"), -1);
-  EXPECT_EQ(list.FindName("name"), -1);
-}
-
-TEST(HashedStringListTest, ManyEntriesFollowChangesAndFindTheLast) {
-  FakePlatform platform;
-  THashedStringList list(platform);
-  const int count = 2000;
-  for (int i = 0; i < count; ++i) list.Add("Branch office " + std::to_string(i % 1500));
-  for (int i = 0; i < 1500; ++i) {
-    const int last = i < 500 ? 1500 + i : i;
-    ASSERT_EQ(list.FindLine("BRANCH OFFICE " + std::to_string(i)), last) << i;
-  }
-  list.Delete(0);  // every later position moves down by one
-  EXPECT_EQ(list.FindLine("branch office 0"), 1499);
-  EXPECT_EQ(list.FindLine("branch office 600"), 599);
-  list.Put(1499, "other");
-  EXPECT_EQ(list.FindLine("branch office 0"), -1);
-  EXPECT_EQ(list.FindLine("OTHER"), 1499);
-  list.Add("BRANCH OFFICE 600");
-  EXPECT_EQ(list.FindLine("branch office 600"), count - 1);
-}
-
-TEST(HashedStringListTest, NameIndexOfManyLinesWithEqualNames) {
-  FakePlatform platform;
-  THashedStringList list(platform);
-  for (int i = 0; i < 1000; ++i) list.Add(KeyNumber(i) + "=" + std::to_string(i));
-  list.Add("k5");  // no "=": no name
-  for (const auto& [key, value] : Newest(1000)) EXPECT_EQ(list.FindName(key), value);
-  EXPECT_EQ(list.FindName("k5"), 975);
-  list.Put(975, "x=1");
-  EXPECT_EQ(list.FindName("k5"), 878);
-  EXPECT_EQ(list.FindName("X"), 975);
-}
-
-TEST(StringListTest, BorrowedLinesAreCopiedOnReplace) {
-  std::string text = "alpha\nbeta";
-  TStringList list;
-  list.AddBorrowed(std::string_view(text).substr(0, 5));
-  list.Add(std::string_view(text).substr(6));
-  EXPECT_EQ(list[0], "alpha");
-  EXPECT_EQ(list[0].data(), text.data());  // not copied
-  {
-    std::string replacement = "gamma";
-    list.Put(0, replacement);
-  }
-  text.assign(text.size(), '#');
-  EXPECT_EQ(list[0], "gamma");
-  EXPECT_EQ(list[1], "beta");
-  TStringList moved = std::move(list);
-  moved.Delete(0);
-  ASSERT_EQ(moved.Count(), 1);
-  EXPECT_EQ(moved[0], "beta");
-  moved.Add("");
-  EXPECT_EQ(moved[1], "");
-  EXPECT_EQ(moved.JoinLines(), "beta\r\n\r\n");
 }
 
 }  // namespace

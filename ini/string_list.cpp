@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "ini/resource_stream.h"
+#include "ini/stream.h"
 #include "ini/text_file.h"
 #include "ini/text_lines.h"
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ini/case_fold.h"
-#include "platform/platform.h"
 
 namespace lw {
 
+class Platform;
 class TStream;
 
 // Copies of byte strings in blocks that never move, so that views of them stay valid

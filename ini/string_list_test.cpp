@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lw {
@@ -88,6 +90,29 @@ TEST(StringListTest, ReplacedCopiesAreReclaimedWithoutMovingBorrowedLines) {
   // A list split from its own text.
   list.SplitText(list.JoinLines());
   EXPECT_EQ(Lines(list.begin(), list.end()), model);
+}
+
+TEST(StringListTest, BorrowedLinesAreCopiedOnReplace) {
+  std::string text = "alpha\nbeta";
+  TStringList list;
+  list.AddBorrowed(std::string_view(text).substr(0, 5));
+  list.Add(std::string_view(text).substr(6));
+  EXPECT_EQ(list[0], "alpha");
+  EXPECT_EQ(list[0].data(), text.data());  // not copied
+  {
+    std::string replacement = "gamma";
+    list.Put(0, replacement);
+  }
+  text.assign(text.size(), '#');
+  EXPECT_EQ(list[0], "gamma");
+  EXPECT_EQ(list[1], "beta");
+  TStringList moved = std::move(list);
+  moved.Delete(0);
+  ASSERT_EQ(moved.Count(), 1);
+  EXPECT_EQ(moved[0], "beta");
+  moved.Add("");
+  EXPECT_EQ(moved[1], "");
+  EXPECT_EQ(moved.JoinLines(), "beta\r\n\r\n");
 }
 
 }  // namespace

@@ -6,13 +6,9 @@
 #include <cstring>
 #include <string_view>
 
-namespace lw {
+#include "platform/text_before_nul.h"
 
-// The text up to, not including, its first NUL byte.
-inline std::string_view TextBeforeNul(std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
+namespace lw {
 
 // A text (up to its first NUL) and what its breaks are like, learnt in one pass.
 struct TextShape {

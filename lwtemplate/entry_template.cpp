@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "ini/string_list.h"
+#include "platform/platform.h"
 #include "provisioning/guid.h"
 #include "provisioning/pass.h"
 #include "provisioning/template_format.h"

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "ini/mem_ini_file.h"
-#include "platform/platform.h"
 #include "provisioning/template_checker.h"
 
 namespace lw {
+
+class Platform;
 
 struct EntryTemplate {
   std::string text;                       // the template in CR LF lines; empty when refused

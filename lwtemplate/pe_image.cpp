@@ -4,6 +4,9 @@
 #include <set>
 #include <utility>
 
+#include "platform/ascii_case.h"
+#include "platform/text_before_nul.h"
+
 namespace lw {
 namespace {
 
@@ -94,12 +97,6 @@ std::string Utf8(const Fields& tree, std::uint64_t at, std::uint16_t length) {
     }
   }
   return text;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 // The resource tree of one executable: three levels of directories (type, name,
@@ -238,8 +235,7 @@ void PeImage::ReadSections(std::size_t table, std::size_t count) {
     section.rawSize = file.U32(at + 16, "a section header");
     section.rawOffset = file.U32(at + 20, "a section header");
     if (section.rawSize != 0) {
-      std::string name(bytes_.substr(at, 8));
-      name = name.substr(0, name.find('\0'));
+      std::string name(TextBeforeNul(bytes_.substr(at, 8)));
       for (char& c : name) {
         if (c < 0x20 || c > 0x7E) c = '?';
       }

@@ -11,6 +11,7 @@
 #include "lwtemplate/entry_template.h"
 #include "lwtemplate/file_bytes.h"
 #include "lwtemplate/stamp.h"
+#include "platform/platform.h"
 #include "provisioning/template_checker.h"
 #include "provisioning/template_format.h"
 #include "support/exception.h"

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-
 namespace lw {
+
+class Platform;
 
 inline constexpr int kToolSuccess = 0;
 inline constexpr int kToolRefused = 2;

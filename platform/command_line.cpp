@@ -3,14 +3,10 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/text_before_nul.h"
+
 namespace lw {
 namespace {
-
-// The text as a C string would see it.
-std::string_view UpToNul(std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
 
 bool IsSeparator(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -52,7 +48,7 @@ std::string NextArgument(std::string_view text, std::size_t& pos) {
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-  const std::string_view text = UpToNul(commandLine);
+  const std::string_view text = TextBeforeNul(commandLine);
   std::size_t pos = 0;
   // The program is the first word, whatever it is: a leading pair is its empty name.
   SkipSeparators(text, pos);

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/embedded_resources.h"
 #include "platform/registry-posix.h"
 #include "platform/system_platform.h"
@@ -31,10 +32,8 @@
 namespace lw {
 namespace {
 
-using posix::AsciiUpper;
 using posix::CorePath;
 using posix::CreateUniqueAt;
-using posix::EqualIgnoringCase;
 using posix::FolderOf;
 using posix::FullParts;
 using posix::JoinParts;
@@ -495,16 +494,14 @@ class PosixPlatform final : public Platform {
     return std::strerror(static_cast<int>(error));
   }
 
-  void UpperCase(char* bytes, std::size_t size) override {
-    std::transform(bytes, bytes + size, bytes, AsciiUpper);
-  }
+  void UpperCase(char* bytes, std::size_t size) override { AsciiUpperInPlace(bytes, size); }
 
   SysError FindResourceData(std::string_view name, std::uint32_t type,
                             std::string_view& data) override {
     for (std::size_t i = 0; i < kEmbeddedResourceCount; ++i) {
       const EmbeddedResource& resource = kEmbeddedResources[i];
       if (resource.name != nullptr && resource.type == type &&
-          EqualIgnoringCase(resource.name, name)) {
+          EqualIgnoringAsciiCase(resource.name, name)) {
         data = std::string_view(resource.data, resource.size);
         return 0;
       }

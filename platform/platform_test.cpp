@@ -2,7 +2,6 @@
 // only one platform does is tested in platform-posix_test.cpp and platform-win32_test.cpp.
 #include "platform/platform_test.h"
 
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -11,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/ascii_case.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 
@@ -324,7 +324,7 @@ TEST_F(PlatformProcessTest, ExecutablePathIsThisProgram) {
   EXPECT_EQ(path.find('/'), std::string::npos) << path;
   const std::string name = path.substr(path.rfind('\\') + 1);
   std::string lower;
-  for (const char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char c : name) lower += AsciiLower(c);
   EXPECT_EQ(lower, kExecutableName);
   EXPECT_FALSE(ReadThrough(path).empty());
   EXPECT_EQ(platform_->FullPathName(path), path);

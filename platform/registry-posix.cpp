@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/ascii_case.h"
 #include "platform/util-posix.h"
 
 namespace lw::posix {
@@ -42,7 +43,7 @@ SysError RegistryError(int error) {
 
 // A key or value name that can stand as a file name of its own.
 bool IsStorableName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && !EqualIgnoringCase(name, kTypesDir) &&
+  return !name.empty() && name != "." && name != ".." && !EqualIgnoringAsciiCase(name, kTypesDir) &&
          name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
@@ -54,7 +55,7 @@ std::string FindEntry(const std::string& dir, std::string_view name) {
   const UniqueDir listing(::opendir(dir.c_str()));
   if (listing.get() == nullptr) return {};
   while (const dirent* entry = ::readdir(listing.get())) {
-    if (EqualIgnoringCase(entry->d_name, name)) return entry->d_name;
+    if (EqualIgnoringAsciiCase(entry->d_name, name)) return entry->d_name;
   }
   return {};
 }

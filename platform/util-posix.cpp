@@ -21,16 +21,6 @@ std::string CorePath(std::string path) {
   return path;
 }
 
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiUpper(x) == AsciiUpper(y);
-         });
-}
-
 std::string_view FolderOf(std::string_view path) {
   const std::size_t slash = path.find_last_of("\\/");
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);

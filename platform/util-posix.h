@@ -63,12 +63,6 @@ std::string NativePath(std::string_view path);
 // A native path with '/' turned back into '\'.
 std::string CorePath(std::string path);
 
-// Upper-cases an ASCII letter; any other byte stays as it is.
-char AsciiUpper(char c);
-
-// True when `a` and `b` are equal ignoring ASCII case.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
-
 // The folder part of a path, separator included; empty for a bare name.
 std::string_view FolderOf(std::string_view path);
 

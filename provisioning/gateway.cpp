@@ -1,21 +1,16 @@
 #include "provisioning/gateway.h"
 
-#include <algorithm>
+#include "platform/ascii_case.h"
 
 namespace lw {
 namespace {
 
-constexpr std::string_view kGatewayKey = "ipprioritizeremote";
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+constexpr std::string_view kGatewayKey = "IpPrioritizeRemote";
 
 }  // namespace
 
 bool IsGatewayKey(std::string_view key) {
-  return std::equal(key.begin(), key.end(), kGatewayKey.begin(), kGatewayKey.end(),
-                    [](char a, char b) { return LowerAscii(a) == b; });
+  return EqualIgnoringAsciiCase(key, kGatewayKey);
 }
 
 std::string GatewayValue(std::string_view key, std::string_view value, GatewayOverride gateway) {

@@ -5,10 +5,11 @@
 #include <string_view>
 
 #include "ini/mem_ini_file.h"
-#include "platform/platform.h"
 #include "support/strarray.h"
 
 namespace lw {
+
+class Platform;
 
 inline constexpr std::string_view kTemplateResourceName = "IniData";
 inline constexpr std::uint32_t kRcDataType = 10;  // RT_RCDATA

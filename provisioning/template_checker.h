@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "ini/mem_ini_file.h"
-#include "platform/platform.h"
 
 namespace lw {
+
+class Platform;
 
 struct TemplateProblem {
   std::string section;

@@ -1,5 +1,7 @@
 #include "support/os_version.h"
 
+#include "platform/platform.h"
+
 namespace lw {
 
 int GetOSVersionNumber(Platform& platform) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ascii_case.h"
 #include "platform/paths.h"
 
 namespace lw {
@@ -14,9 +15,7 @@ constexpr std::uint32_t kKeyWrite = kKeySetValue | kKeyCreateSubKey;
 
 std::string Upper(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  AsciiUpperInPlace(out.data(), out.size());
   return out;
 }
 
@@ -334,9 +333,7 @@ std::string FakePlatform::SystemErrorText(SysError error) {
 }
 
 void FakePlatform::UpperCase(char* bytes, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    if (bytes[i] >= 'a' && bytes[i] <= 'z') bytes[i] = static_cast<char>(bytes[i] - 'a' + 'A');
-  }
+  AsciiUpperInPlace(bytes, size);
 }
 
 SysError FakePlatform::FindResourceData(std::string_view name, std::uint32_t type,
