@@ -400,6 +400,11 @@ void TMemIniFile::Deliver(Piece piece, std::string_view bytes, TStringList& targ
 }
 
 void TMemIniFile::GetKeyNames(std::string_view section, TStringList& target) const {
+  DeliverLines(section, /*namesOnly=*/true, target);
+}
+
+void TMemIniFile::DeliverLines(std::string_view section, bool namesOnly,
+                               TStringList& target) const {
   target.Clear();
   const int i = FindSection(section);
   if (i < 0) return;
@@ -409,7 +414,8 @@ void TMemIniFile::GetKeyNames(std::string_view section, TStringList& target) con
   for (std::uint32_t j = 0; j < s.count; ++j) {
     const Piece piece = lines_[s.first + j];
     std::string_view name;
-    Deliver(piece, LineName(View(piece), name) ? name : std::string_view(), target);
+    if (namesOnly) LineName(View(piece), name);  // a line without "=" gives an empty name
+    Deliver(piece, namesOnly ? name : View(piece), target);
   }
 }
 
@@ -421,16 +427,7 @@ void TMemIniFile::GetSectionNames(TStringList& target) const {
 }
 
 void TMemIniFile::GetSectionLines(std::string_view section, TStringList& target) const {
-  target.Clear();
-  const int i = FindSection(section);
-  if (i < 0) return;
-  target.KeepAlive(text_);
-  const Section& s = sections_[static_cast<std::size_t>(i)];
-  target.Reserve(s.count);
-  for (std::uint32_t j = 0; j < s.count; ++j) {
-    const Piece piece = lines_[s.first + j];
-    Deliver(piece, View(piece), target);
-  }
+  DeliverLines(section, /*namesOnly=*/false, target);
 }
 
 void TMemIniFile::RemoveSection(std::string_view section) {

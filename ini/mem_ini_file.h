@@ -132,6 +132,8 @@ class TMemIniFile : public TCustomIniFile {
 
   // Copies of names or lines into `target`; those in text_ are borrowed.
   void Deliver(Piece piece, std::string_view bytes, TStringList& target) const;
+  // Each line of `section` into `target`: its key name, or the whole line.
+  void DeliverLines(std::string_view section, bool namesOnly, TStringList& target) const;
 
   Platform& platform_;
   CaseFold fold_;
