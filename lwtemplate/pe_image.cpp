@@ -10,7 +10,7 @@
 namespace lw {
 namespace {
 
-// Layout of the PE/COFF format (Microsoft's published specification).
+// Offsets, sizes and magic numbers of the PE/COFF executable format.
 constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kNewHeaderField = 0x3C;
 constexpr std::size_t kFileHeaderSize = 20;

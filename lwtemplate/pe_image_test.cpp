@@ -27,12 +27,12 @@ std::string Refusal(const std::string& bytes) {
 class TestImageTest : public testing::TestWithParam<bool> {};
 
 TEST_P(TestImageTest, ReadsHeadersAndEveryResource) {
-  TestImageSpec spec;
-  spec.is64Bit = GetParam();
-  const TestImage built = BuildTestImage(spec);
+  TestImageShape shape;
+  shape.is64Bit = GetParam();
+  const TestImage built = BuildTestImage(shape);
   const PeImage image(built.bytes);
-  EXPECT_EQ(image.Machine(), spec.is64Bit ? PeImage::kMachineX64 : PeImage::kMachineX86);
-  EXPECT_EQ(image.Is64Bit(), spec.is64Bit);
+  EXPECT_EQ(image.Machine(), shape.is64Bit ? PeImage::kMachineX64 : PeImage::kMachineX86);
+  EXPECT_EQ(image.Is64Bit(), shape.is64Bit);
   EXPECT_EQ(image.CheckSumOffset(), built.checkSumField);
   EXPECT_EQ(image.HeadersEnd(), built.sectionTable + 3 * 40);
   EXPECT_FALSE(image.IsSigned());
@@ -43,9 +43,9 @@ TEST_P(TestImageTest, ReadsHeadersAndEveryResource) {
     const char* name;
     std::size_t offset;
     std::size_t size;
-  } expected[] = {{"#10", "INIDATA", built.iniData, spec.capacity},
-                  {"#16", "#1", built.version, spec.version.size()},
-                  {"#24", "#1", built.manifest, spec.manifest.size()}};
+  } expected[] = {{"#10", "INIDATA", built.iniData, shape.capacity},
+                  {"#16", "#1", built.version, shape.version.size()},
+                  {"#24", "#1", built.manifest, shape.manifest.size()}};
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(resources[i].type, expected[i].type);
     EXPECT_EQ(resources[i].name, expected[i].name);
@@ -54,13 +54,13 @@ TEST_P(TestImageTest, ReadsHeadersAndEveryResource) {
     EXPECT_EQ(resources[i].size, expected[i].size);
   }
   EXPECT_EQ(resources[0].entryOffset, built.iniDataEntry);
-  EXPECT_EQ(built.bytes.substr(resources[2].dataOffset, resources[2].size), spec.manifest);
+  EXPECT_EQ(built.bytes.substr(resources[2].dataOffset, resources[2].size), shape.manifest);
 }
 
 TEST_P(TestImageTest, FindsIniDataInAnyLetterCaseAndNothingElse) {
-  TestImageSpec spec;
-  spec.is64Bit = GetParam();
-  const TestImage built = BuildTestImage(spec);
+  TestImageShape shape;
+  shape.is64Bit = GetParam();
+  const TestImage built = BuildTestImage(shape);
   const PeImage image(built.bytes);
   for (const char* name : {"IniData", "INIDATA", "inidata"}) {
     ASSERT_EQ(image.Find("#10", name).size(), 1u) << name;
@@ -73,17 +73,17 @@ TEST_P(TestImageTest, FindsIniDataInAnyLetterCaseAndNothingElse) {
 }
 
 TEST_P(TestImageTest, NoticesASignature) {
-  TestImageSpec spec;
-  spec.is64Bit = GetParam();
-  spec.signature = true;
-  EXPECT_TRUE(PeImage(BuildTestImage(spec).bytes).IsSigned());
+  TestImageShape shape;
+  shape.is64Bit = GetParam();
+  shape.signature = true;
+  EXPECT_TRUE(PeImage(BuildTestImage(shape).bytes).IsSigned());
 }
 
 // Every cut of the file is refused: the last section's bytes reach its end.
 TEST_P(TestImageTest, EveryTruncationIsRefused) {
-  TestImageSpec spec;
-  spec.is64Bit = GetParam();
-  const std::string bytes = BuildTestImage(spec).bytes;
+  TestImageShape shape;
+  shape.is64Bit = GetParam();
+  const std::string bytes = BuildTestImage(shape).bytes;
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     SCOPED_TRACE(size);
     EXPECT_NE(Refusal(bytes.substr(0, size)), "");
@@ -93,9 +93,9 @@ TEST_P(TestImageTest, EveryTruncationIsRefused) {
 // Changed bytes anywhere in the headers and the tree never make the reader fail in any
 // other way than a refusal (the sanitizer build watches every read).
 TEST_P(TestImageTest, DamagedBytesAreReadOrRefusedNeverMore) {
-  TestImageSpec spec;
-  spec.is64Bit = GetParam();
-  const TestImage built = BuildTestImage(spec);
+  TestImageShape shape;
+  shape.is64Bit = GetParam();
+  const TestImage built = BuildTestImage(shape);
   std::mt19937 random(20190611);
   const std::uint8_t values[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
   int refused = 0;
@@ -135,9 +135,9 @@ class DamagedImageTest : public testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedImageTest, IsRefusedWithItsReason) {
   for (const bool is64Bit : {false, true}) {
-    TestImageSpec spec;
-    spec.is64Bit = is64Bit;
-    const TestImage built = BuildTestImage(spec);
+    TestImageShape shape;
+    shape.is64Bit = is64Bit;
+    const TestImage built = BuildTestImage(shape);
     std::string bytes = built.bytes;
     GetParam().damage(bytes, built);
     EXPECT_THAT(Refusal(bytes), HasSubstr(GetParam().refusal)) << (is64Bit ? "x64" : "x86");
@@ -294,9 +294,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // More resources than any executable has are refused before they cost memory.
 TEST(PeImageTest, RefusesMoreResourcesThanItsLimit) {
-  TestImageSpec spec;
-  spec.capacity = static_cast<std::uint32_t>(16 + 8 * (PeImage::kMaxResources + 1) + 16);
-  TestImage built = BuildTestImage(spec);
+  TestImageShape shape;
+  shape.capacity = static_cast<std::uint32_t>(16 + 8 * (PeImage::kMaxResources + 1) + 16);
+  TestImage built = BuildTestImage(shape);
   std::string& bytes = built.bytes;
   // The IniData bytes become a language directory whose every entry names one data entry.
   const std::uint32_t directory = static_cast<std::uint32_t>(built.iniData - built.tree);

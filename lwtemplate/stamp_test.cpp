@@ -39,10 +39,10 @@ std::string StampRefusal(const std::string& exe, const std::string& templ) {
 class StampTest : public testing::TestWithParam<bool> {
  protected:
   TestImage Built(std::uint32_t capacity = 256) const {
-    TestImageSpec spec;
-    spec.is64Bit = GetParam();
-    spec.capacity = capacity;
-    return BuildTestImage(spec);
+    TestImageShape shape;
+    shape.is64Bit = GetParam();
+    shape.capacity = capacity;
+    return BuildTestImage(shape);
   }
 };
 
@@ -77,14 +77,14 @@ TEST_P(StampTest, TheRoomIsTheLimit) {
 TEST_P(StampTest, RefusesWhatItCannotStamp) {
   const struct {
     const char* name;
-    TestImageSpec spec;
+    TestImageShape shape;
     std::string templ;
     const char* refusal;
   } cases[] = {
       {"NulInTemplate", {}, std::string("[config]\0x", 10), "a template holding a NUL byte"},
       {"Signed",
        [] {
-         TestImageSpec s;
+         TestImageShape s;
          s.signature = true;
          return s;
        }(),
@@ -93,16 +93,16 @@ TEST_P(StampTest, RefusesWhatItCannotStamp) {
        "then sign the result"},
       {"NoIniData",
        [] {
-         TestImageSpec s;
+         TestImageShape s;
          s.iniDataName = "INIDATX";
          return s;
        }(),
        "x", "has no IniData resource: not a vpnsetup.exe built by this project"},
   };
   for (const auto& c : cases) {
-    TestImageSpec spec = c.spec;
-    spec.is64Bit = GetParam();
-    EXPECT_THAT(StampRefusal(BuildTestImage(spec).bytes, c.templ), HasSubstr(c.refusal)) << c.name;
+    TestImageShape shape = c.shape;
+    shape.is64Bit = GetParam();
+    EXPECT_THAT(StampRefusal(BuildTestImage(shape).bytes, c.templ), HasSubstr(c.refusal)) << c.name;
   }
 }
 

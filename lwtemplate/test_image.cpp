@@ -53,7 +53,7 @@ std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
   return value;
 }
 
-TestImage BuildTestImage(const TestImageSpec& spec) {
+TestImage BuildTestImage(const TestImageShape& shape) {
   TestImage image;
 
   // The resource tree: root, then the name and language directories of RCDATA (10),
@@ -62,11 +62,11 @@ TestImage BuildTestImage(const TestImageSpec& spec) {
   const std::size_t nameDirs = root + 16 + 3 * 8;
   const std::size_t languageDirs = nameDirs + 3 * 24;
   const std::size_t name = languageDirs + 3 * 24;
-  const std::size_t dataEntries = (name + 2 + 2 * spec.iniDataName.size() + 3) / 4 * 4;
+  const std::size_t dataEntries = (name + 2 + 2 * shape.iniDataName.size() + 3) / 4 * 4;
   std::size_t data = dataEntries + 3 * 16;
   const std::string payloads[3] = {
-      spec.iniData + std::string(spec.capacity - spec.iniData.size(), '\0'), spec.version,
-      spec.manifest};
+      shape.iniData + std::string(shape.capacity - shape.iniData.size(), '\0'), shape.version,
+      shape.manifest};
   std::size_t dataAt[3];
   for (std::size_t i = 0; i < 3; ++i) {
     dataAt[i] = (data + 7) / 8 * 8;
@@ -98,9 +98,9 @@ TestImage BuildTestImage(const TestImageSpec& spec) {
     PutU32(tree, dataEntries + 16 * i + 4, static_cast<std::uint32_t>(payloads[i].size()));
     tree.replace(dataAt[i], payloads[i].size(), payloads[i]);
   }
-  PutU16(tree, name, static_cast<std::uint16_t>(spec.iniDataName.size()));
-  for (std::size_t i = 0; i < spec.iniDataName.size(); ++i) {
-    PutU16(tree, name + 2 + 2 * i, static_cast<unsigned char>(spec.iniDataName[i]));
+  PutU16(tree, name, static_cast<std::uint16_t>(shape.iniDataName.size()));
+  for (std::size_t i = 0; i < shape.iniDataName.size(); ++i) {
+    PutU16(tree, name + 2 + 2 * i, static_cast<unsigned char>(shape.iniDataName[i]));
   }
 
   // Three sections: code, resources, relocations (so that .rsrc is not the last one).
@@ -121,30 +121,30 @@ TestImage BuildTestImage(const TestImageSpec& spec) {
   PutU32(bytes, 0x3C, kPeHeader);
   bytes.replace(kPeHeader, 4, std::string("PE\0\0", 4));
   const std::size_t file = kPeHeader + 4;
-  PutU16(bytes, file, spec.is64Bit ? 0x8664 : 0x014C);
+  PutU16(bytes, file, shape.is64Bit ? 0x8664 : 0x014C);
   PutU16(bytes, file + 2, 3);
-  const std::uint16_t optionalSize = spec.is64Bit ? 240 : 224;
+  const std::uint16_t optionalSize = shape.is64Bit ? 240 : 224;
   PutU16(bytes, file + 16, optionalSize);
-  PutU16(bytes, file + 18, spec.is64Bit ? 0x0022 : 0x0102);
+  PutU16(bytes, file + 18, shape.is64Bit ? 0x0022 : 0x0102);
   const std::size_t optional = file + 20;
-  PutU16(bytes, optional, spec.is64Bit ? 0x20B : 0x10B);
+  PutU16(bytes, optional, shape.is64Bit ? 0x20B : 0x10B);
   PutU32(bytes, optional + 16, kSectionAlignment);  // entry point
   PutU32(bytes, optional + 32, kSectionAlignment);
   PutU32(bytes, optional + 36, kFileAlignment);
-  PutU16(bytes, optional + 40, spec.is64Bit ? 6 : 5);  // OS version
-  PutU16(bytes, optional + 48, spec.is64Bit ? 6 : 5);  // subsystem version
+  PutU16(bytes, optional + 40, shape.is64Bit ? 6 : 5);  // OS version
+  PutU16(bytes, optional + 48, shape.is64Bit ? 6 : 5);  // subsystem version
   PutU32(bytes, optional + 56, relocRva + kSectionAlignment);
   PutU32(bytes, optional + 60, kHeadersSize);
   image.checkSumField = optional + 64;
   PutU16(bytes, optional + 68, 3);  // console
-  if (spec.is64Bit) {
+  if (shape.is64Bit) {
     PutU64(bytes, optional + 24, 0x140000000u);
     PutU64(bytes, optional + 72, 0x200000);
   } else {
     PutU32(bytes, optional + 28, 0x400000);
     PutU32(bytes, optional + 72, 0x200000);
   }
-  const std::size_t directories = optional + (spec.is64Bit ? 112 : 96);
+  const std::size_t directories = optional + (shape.is64Bit ? 112 : 96);
   image.numberOfRvaAndSizes = directories - 4;
   PutU32(bytes, image.numberOfRvaAndSizes, 16);
   image.resourceDirectory = directories + 2 * 8;
@@ -161,7 +161,7 @@ TestImage BuildTestImage(const TestImageSpec& spec) {
   PutSection(bytes, image.sectionTable + 80, ".reloc", 12, relocRva, kFileAlignment, relocRaw,
              0x42000040);
 
-  if (spec.signature) {
+  if (shape.signature) {
     const std::string certificate = std::string("\x10\0\0\0\0\x02\x02\0", 8) + "signed!!";
     PutU32(bytes, directories + 4 * 8, static_cast<std::uint32_t>(bytes.size()));
     PutU32(bytes, directories + 4 * 8 + 4, static_cast<std::uint32_t>(certificate.size()));

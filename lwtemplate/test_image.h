@@ -12,7 +12,7 @@
 
 namespace lw {
 
-struct TestImageSpec {
+struct TestImageShape {
   bool is64Bit = true;
   std::string manifest = "<assembly manifestVersion=\"1.0\"/>";
   std::string version = "VS_VERSION_INFO stand-in";
@@ -40,7 +40,7 @@ struct TestImage {
   std::size_t version = 0;
 };
 
-TestImage BuildTestImage(const TestImageSpec& spec = {});
+TestImage BuildTestImage(const TestImageShape& shape = {});
 
 // Little-endian field writes into test bytes.
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t value);

@@ -102,9 +102,9 @@ TEST_F(ToolTest, CheckRefusesFilesItCannotRead) {
 class StampCommandTest : public ToolTest {
  protected:
   void SetUp() override {
-    TestImageSpec spec;
-    spec.capacity = 128;
-    exe_ = BuildTestImage(spec).bytes;
+    TestImageShape shape;
+    shape.capacity = 128;
+    exe_ = BuildTestImage(shape).bytes;
     in_ = File("vpnsetup.exe", exe_);
     platform_.dirs.insert("C:\\out");
   }
