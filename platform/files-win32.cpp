@@ -287,6 +287,21 @@ SysError MayWrite(HANDLE file, const std::string& path) {
   return writable ? 0 : ::GetLastError();
 }
 
+bool HasOwnAccessList(void* descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL acl = nullptr;
+  // What cannot be read counts as its own: carried over, or the save fails.
+  if (!::GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+      !::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted)) {
+    return true;
+  }
+  return (control & SE_DACL_PROTECTED) != 0 || !present || acl == nullptr || acl->AceCount == 0 ||
+         HasExplicitEntry(*acl);
+}
+
 SysError CarryProtection(HANDLE existing, HANDLE temp, const std::string& tempPath) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(existing, &info)) return ::GetLastError();
@@ -294,18 +309,9 @@ SysError CarryProtection(HANDLE existing, HANDLE temp, const std::string& tempPa
   const SECURITY_INFORMATION all =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   if (const SysError error = ReadSecurity(existing, all, descriptor)) return error;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL acl = nullptr;
-  if (!::GetSecurityDescriptorControl(descriptor.data(), &control, &revision) ||
-      !::GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted)) {
-    return ::GetLastError();
-  }
   // A list of its own must carry over, or the new file would be open to whoever its
   // folder lets in; an inherited one comes from the folder to the new file anyway.
-  if ((control & SE_DACL_PROTECTED) != 0 || !present || acl == nullptr || HasExplicitEntry(*acl)) {
+  if (HasOwnAccessList(descriptor.data())) {
     const UniqueHandle dac = ReopenForSecurity(temp, tempPath, WRITE_DAC);
     if (!dac) return ::GetLastError();
     if (!::SetKernelObjectSecurity(dac.Get(), DACL_SECURITY_INFORMATION, descriptor.data())) {
@@ -315,6 +321,7 @@ SysError CarryProtection(HANDLE existing, HANDLE temp, const std::string& tempPa
   // Owner and group where the process may give them (a file server, or a user without the
   // right to give files away, may not): the access list is what protects the file.
   std::vector<unsigned char> own;
+  BOOL defaulted = FALSE;
   PSID owner = nullptr;
   PSID tempOwner = nullptr;
   PSID group = nullptr;

@@ -97,6 +97,11 @@ bool IsExpected(HANDLE file, const ExpectedFile& expected);
 // it), else access denied; `path` names it for a last try where the system cannot tell.
 SysError MayWrite(HANDLE file, const std::string& path);
 
+// Whether a file's security descriptor has an access list of its own: protected from its
+// folder's, holding an entry of its own, or no list or an empty one (which no folder
+// hands down).
+bool HasOwnAccessList(void* descriptor);
+
 // Gives `temp`, the open temporary file at `tempPath`, what it does not get from its folder
 // of the protection of `existing`: its access list where that is its own (explicit
 // entries, or protected from its folder's), its owner and group where the process may,

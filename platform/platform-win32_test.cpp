@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files-win32.h"
 #include "platform/platform_test.h"
 
 namespace lw::platform_test {
@@ -229,6 +230,32 @@ bool SetDacl(const fs::path& path, const char* sddl) {
   const bool done = ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
   ::LocalFree(descriptor);
   return done;
+}
+
+// Only a list of the phonebook's own is carried over to its replacement (which needs rights
+// a file server may not give); an inherited one comes to the new file from the folder.
+TEST(OwnAccessListTest, ProtectedExplicitOrMissingListsAreTheFilesOwn) {
+  const struct {
+    const char* sddl;
+    bool own;
+  } cases[] = {
+      {"D:AI(A;ID;FA;;;WD)(A;ID;FR;;;BU)", false},
+      {"D:P(A;;FA;;;WD)", true},
+      {"D:PAI(A;ID;FA;;;WD)", true},
+      {"D:AI(A;;FR;;;BU)(A;ID;FA;;;WD)", true},
+      {"D:(D;ID;FW;;;BU)", false},
+      {"D:NO_ACCESS_CONTROL", true},
+      {"D:", true},
+      {"O:BA", true},
+  };
+  for (const auto& c : cases) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(c.sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr))
+        << c.sddl;
+    EXPECT_EQ(win32::HasOwnAccessList(descriptor), c.own) << c.sddl;
+    ::LocalFree(descriptor);
+  }
 }
 
 TEST_F(PlatformSaveTest, ReplaceKeepsAttributesAndAcl) {

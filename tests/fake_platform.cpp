@@ -222,7 +222,8 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
   events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
-  if (dirs.count(ParentFolder(name)) == 0) {
+  // No folder, or one this user may not make files in: nothing to hold.
+  if (dirs.count(ParentFolder(name)) == 0 || readOnlyDirs.count(ParentFolder(name)) != 0) {
     lock = kNoLock;
     return 0;
   }
