@@ -391,8 +391,8 @@ TEST_F(ProvisioningRunTest, PhonebooksHeldByAnotherProgramAreWaitedFor) {
     Machine t;
     t.flags.CreateEnabled = true;
     t.platform.AddFile(kUserPbk, old);
+    bool once = true;
     if (c.atReplace) {
-      bool once = true;
       t.platform.beforeReplace = [&](FakePlatform& p, const std::string&) {
         if (std::exchange(once, false)) p.heldUntil[kUserPbk] = p.clockMs + c.heldMs;
       };
