@@ -18,6 +18,8 @@ namespace lw {
 namespace {
 
 constexpr std::string_view kExceptionPrefix = "* exception: ";
+// How often a cycle reads and works again when another program saved the phonebook meanwhile.
+constexpr int kCycleTries = 4;
 
 // A phonebook below the folder an environment variable names, worked out where it is
 // first needed, so that a missing folder is reported by the region that needs it.
@@ -101,15 +103,20 @@ class Run {
  private:
   // One open-work-write cycle of the phonebook at `path`, holding other runs off it
   // throughout. A phonebook that is not there is left alone unless `evenIfMissing`.
-  // Whether the cycle ran.
+  // Another program's save meanwhile is never overwritten: the cycle starts again from
+  // reading, a few times. Whether the cycle ran.
   template <typename Work>
   bool Cycle(const std::string& path, bool evenIfMissing, Work&& work) {
-    const FileLock lock(platform_, path);
-    TMemIniFile phonebook(platform_, path);
-    if (!phonebook.Loaded() && !evenIfMissing) return false;
-    work(phonebook);
-    phonebook.SaveFile();
-    return true;
+    const RunFlags before = flags_;
+    for (int attempt = 1;; ++attempt) {
+      const FileLock lock(platform_, path);
+      TMemIniFile phonebook(platform_, path);
+      if (!phonebook.Loaded() && !evenIfMissing) return false;
+      work(phonebook);
+      if (phonebook.TrySaveFile()) return true;
+      if (attempt == kCycleTries) RaiseCreateError(platform_, path, kErrorFileChanged);
+      flags_ = before;
+    }
   }
 
   bool CreatesForAllUsers() const {

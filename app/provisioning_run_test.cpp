@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ini/text_file.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -281,6 +284,168 @@ TEST_F(ProvisioningRunTest, AnotherRunHoldingAPhonebookStopsTheRegionAndWritesNo
               (std::map<std::string, std::string>{{kUserPbk, "[Home]\r\nType=1\r\n\r\n"}}))
         << c.name;
     EXPECT_EQ(t.platform.HeldLocks(), 0u) << c.name;
+  }
+}
+
+// Another program (the connection UI, the RAS service) that saves the phonebook while a run
+// works on it: the run reads it again and does its work on that text, a few times at most.
+TEST_F(ProvisioningRunTest, AnotherProgramsSaveMeanwhileIsNeverOverwritten) {
+  const std::string home = "[Home]\r\nType=1\r\n\r\n";
+  const std::string other = "[Other]\r\nType=1\r\n\r\n";
+  const std::string work = "[Work]\r\nPhoneNumber=vpn1.example.com\r\n\r\n";
+  const std::string again = std::string("processing pbk ") + kUserPbk;
+  const std::string pass = std::string("* processing pbk ") + kUserPbk;
+  const struct {
+    std::string name;
+    std::optional<std::string> before;  // the phonebook when the run starts
+    int writes;                         // saves of the other program, one per replace
+    std::function<void(FakePlatform&)> write;
+    std::vector<std::string> lines;  // after "* processing *.pbk"
+    std::string after;               // empty: the error line, the other's text kept
+  } cases[] = {
+      {"appends an entry",
+       home,
+       1,
+       [&](FakePlatform& p) { p.files[kUserPbk] += other; },
+       {again, pass, "* creating [auto.vpn1]", again, pass, "* creating [auto.vpn1]"},
+       home + other + kCreated},
+      {"makes the phonebook the run found missing",
+       std::nullopt,
+       1,
+       [&](FakePlatform& p) { p.AddFile(kUserPbk, other); },
+       {again, pass, "* creating [auto.vpn1]", again, pass, "* creating [auto.vpn1]"},
+       other + kCreated},
+      {"puts a new file in its place",
+       home,
+       1,
+       [&](FakePlatform& p) {
+         EXPECT_EQ(p.RemoveFile(kUserPbk), 0u);
+         p.AddFile(kUserPbk, work);
+       },
+       {again, pass, "* creating [auto.vpn1]", again, pass,
+        "* on [Work] setting IpPrioritizeRemote=0", "* on [Work] setting IpDnsFlags=1",
+        "* creating [auto.vpn1]"},
+       "[Work]\r\nPhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=0\r\nIpDnsFlags=1\r\n\r\n" +
+           std::string(kCreated)},
+      {"creates the connection itself",
+       home,
+       1,
+       [&](FakePlatform& p) { p.files[kUserPbk] = std::string(kCreated); },
+       {again, pass, "* creating [auto.vpn1]", again, pass,
+        "* on [auto.vpn1] setting IpPrioritizeRemote=0", "* on [auto.vpn1] setting IpDnsFlags=1"},
+       "[auto.vpn1]\r\nType=2\r\nGuid=0123456789ABCDEF0123456799002F39\r\n"
+       "PhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=0\r\nIpDnsFlags=1\r\n\r\n"},
+      {"keeps changing it",
+       home,
+       100,
+       [&](FakePlatform& p) { p.files[kUserPbk] += other; },
+       {},
+       ""},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    if (c.before) t.platform.AddFile(kUserPbk, *c.before);
+    int writes = c.writes;
+    t.platform.beforeReplace = [&](FakePlatform& p, const std::string& target) {
+      if (target == kUserPbk && writes-- > 0) c.write(p);
+    };
+    bool errors = false;
+    const auto lines = t.Provision(&errors);
+    const auto start = std::find(lines.begin(), lines.end(), "* processing *.pbk");
+    ASSERT_NE(start, lines.end()) << c.name;
+    EXPECT_TRUE(t.platform.FilesContaining("~lw").empty()) << c.name;
+    EXPECT_EQ(t.platform.HeldLocks(), 0u) << c.name;
+    if (c.after.empty()) {
+      EXPECT_TRUE(errors) << c.name;
+      EXPECT_EQ(lines.back(), std::string("* exception: Cannot create file \"") + kUserPbk +
+                                  "\". Another program changed the file meanwhile")
+          << c.name;
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), "* creating [auto.vpn1]"), 4) << c.name;
+      EXPECT_EQ(t.platform.files.at(kUserPbk), home + other + other + other + other) << c.name;
+      continue;
+    }
+    EXPECT_FALSE(errors) << c.name;
+    EXPECT_EQ(std::vector<std::string>(start + 1, lines.end()), c.lines) << c.name;
+    EXPECT_EQ(t.platform.files.at(kUserPbk), c.after) << c.name;
+    EXPECT_THAT(t.platform.sleeps, ElementsAre(1000)) << c.name;
+  }
+}
+
+// A scanner or a backup agent that holds the phonebook, while the run reads or while it
+// replaces it, is waited for as long as another run would be, and no longer.
+TEST_F(ProvisioningRunTest, PhonebooksHeldByAnotherProgramAreWaitedFor) {
+  const std::string old = "[Home]\r\nType=1\r\n\r\n";
+  const struct {
+    std::string name;
+    bool atReplace;
+    std::uint64_t heldMs;
+    bool saved;
+  } cases[] = {
+      {"6 s while it reads", false, 6000, true},
+      {"6 s while it replaces", true, 6000, true},
+      {"59 s while it replaces", true, 59000, true},
+      {"past the wait while it reads", false, 61000, false},
+      {"past the wait while it replaces", true, 61000, false},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.flags.CreateEnabled = true;
+    t.platform.AddFile(kUserPbk, old);
+    bool once = true;
+    if (c.atReplace) {
+      t.platform.beforeReplace = [&](FakePlatform& p, const std::string&) {
+        if (std::exchange(once, false)) p.heldUntil[kUserPbk] = p.clockMs + c.heldMs;
+      };
+    } else {
+      t.platform.heldUntil[kUserPbk] = c.heldMs;
+    }
+    bool errors = false;
+    const auto lines = t.Provision(&errors);
+    EXPECT_EQ(errors, !c.saved) << c.name;
+    EXPECT_EQ(t.platform.files.at(kUserPbk), c.saved ? old + kCreated : old) << c.name;
+    std::uint64_t waited = 0;
+    for (const std::uint32_t ms : t.platform.sleeps) waited += ms == 1000 ? 0 : ms;
+    if (c.saved) {
+      EXPECT_GE(waited, c.heldMs) << c.name;
+      EXPECT_LE(waited, c.heldMs + 500) << c.name;
+    } else {
+      EXPECT_EQ(waited, kLockWaitMs) << c.name;
+      const std::string verb = c.atReplace ? "create" : "open";
+      EXPECT_EQ(lines.back(),
+                "* exception: Cannot " + verb + " file \"" + kUserPbk + "\". System error 32")
+          << c.name;
+    }
+    EXPECT_TRUE(t.platform.FilesContaining("~lw").empty()) << c.name;
+  }
+}
+
+// A drive or share that does not answer (a mapped drive of another logon, a server that
+// is down) is no sign that the phonebook is missing: nothing is created elsewhere instead.
+TEST_F(ProvisioningRunTest, UnreachablePerUserPhonebookStopsTheRun) {
+  const std::string user =
+      "H:\\Profile\\AppData\\Roaming\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+  const std::string away = "* exception: Cannot open file \"" + user +
+                           "\". The drive or network share that holds it does not answer";
+  const struct {
+    std::string name;
+    bool allUsers;
+    bool createEnabled;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"all users", true, true, {"* reading: " + user, away}},
+      {"user", false, true, {"* reading: " + user, away}},
+      {"update only", false, false, {"* processing *.pbk", away}},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.platform.env["APPDATA"] = "H:\\Profile\\AppData\\Roaming";
+    t.platform.unreachableVolumes.insert("H:");
+    t.flags.CreateEnabled = c.createEnabled;
+    if (c.allUsers) t.Admin(true);
+    bool errors = false;
+    EXPECT_EQ(t.Provision(&errors), c.lines) << c.name;
+    EXPECT_TRUE(errors) << c.name;
+    EXPECT_THAT(t.platform.files, IsEmpty()) << c.name;
   }
 }
 

@@ -57,7 +57,7 @@ Done Provision(lw::Platform& platform, const std::string& in, const std::string&
   lw::ProcessPhonebook(log, templ, phonebook, create, {});
   if (log.ErrorLogged()) throw std::runtime_error("an error line was logged");
   Done done{0, Clock::now()};
-  lw::WriteTextFile(platform, out, [&](lw::TextSink& sink) {
+  lw::WriteTextFile(platform, out, lw::ExpectedFile{}, [&](lw::TextSink& sink) {
     CountingSink counted(sink);
     phonebook.SaveTo(counted);
     done.size = counted.Size();

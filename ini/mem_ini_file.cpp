@@ -24,6 +24,8 @@ constexpr std::size_t kScannedSections = 8;
 // A section's name index is built on its lookup of this number while it stays among
 // the sections searched most recently.
 constexpr std::uint32_t kLookupsBeforeIndex = 3;
+// Files up to this size are compared byte for byte before a save replaces them.
+constexpr std::size_t kComparedBytes = 1 << 20;
 // Fewer unused bytes or free line places than this are never reclaimed.
 constexpr std::size_t kSlack = 64 * 1024;
 
@@ -69,9 +71,15 @@ TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
       fold_(&platform),
       text_(std::make_shared<const std::string>()) {
   std::string text;
-  if (FileName().empty() || !ReadTextFileIfPresent(platform_, FileName(), text)) return;
+  expected_.kind = ExpectedFile::kNothing;
+  if (FileName().empty() || !ReadTextFileIfPresent(platform_, FileName(), text, &expected_.stamp)) {
+    return;
+  }
   text_ = std::make_shared<const std::string>(std::move(text));
   loaded_ = true;
+  expected_.kind = ExpectedFile::kFile;
+  // Compared again before a save replaces the file, where that is cheap.
+  if (text_->size() <= kComparedBytes) expected_.bytes = text_.get();
   textIsFile_ = true;
   std::string_view body = *text_;
   // Set aside so that the first header stays a header; written back on save.
@@ -84,6 +92,8 @@ TMemIniFile::TMemIniFile(Platform& platform, std::string fileName)
 
 void TMemIniFile::Clear() {
   savedAsIs_ = false;
+  // The loaded text goes; the file is still the one that was read.
+  expected_.bytes = nullptr;
   sections_.clear();
   lines_.clear();
   holes_ = 0;
@@ -542,10 +552,18 @@ void TMemIniFile::SaveTo(TextSink& sink) const {
 }
 
 void TMemIniFile::SaveFile() {
-  if (savedAsIs_ || (textIsFile_ && TextEquals(*text_))) return;
-  WriteTextFile(platform_, FileName(), [this](TextSink& sink) { SaveTo(sink); });
+  if (!TrySaveFile()) RaiseCreateError(platform_, FileName(), kErrorFileChanged);
+}
+
+bool TMemIniFile::TrySaveFile() {
+  if (savedAsIs_ || (textIsFile_ && TextEquals(*text_))) return true;
+  const std::optional<FileStamp> placed =
+      WriteTextFile(platform_, FileName(), expected_, [this](TextSink& sink) { SaveTo(sink); });
+  if (!placed) return false;
+  expected_ = {ExpectedFile::kFile, *placed, nullptr};
   savedAsIs_ = true;
   textIsFile_ = false;
+  return true;
 }
 
 }  // namespace lw

@@ -18,10 +18,10 @@
 #include "ini/custom_ini_file.h"
 #include "ini/string_hash.h"
 #include "ini/string_list.h"
+#include "platform/platform.h"
 
 namespace lw {
 
-class Platform;
 class TextSink;
 
 class TMemIniFile : public TCustomIniFile {
@@ -48,7 +48,12 @@ class TMemIniFile : public TCustomIniFile {
   // Replaces the file with the canonical text, safely; raises EFCreateError or EWriteError.
   // Writes nothing when the file is known to hold that text already (as loaded, or as
   // last saved): no time stamp moves, and a read-only file that needs no change is fine.
+  // A file that another program changed or replaced since (or made, where there was none)
+  // is never replaced: EFCreateError.
   void SaveFile() override;
+  // SaveFile, but false instead of the error when another program changed the file: the
+  // caller may read it again and redo its work.
+  bool TrySaveFile();
 
   // Replaces the whole content by parsing the lines.
   void LoadLines(const TStringList& lines);
@@ -148,6 +153,9 @@ class TMemIniFile : public TCustomIniFile {
   std::vector<Section> sections_;
   bool byteOrderMark_ = false;
   bool loaded_ = false;
+  // What SaveFile must find in the file's place: the file as loaded or last saved, or
+  // nothing.
+  ExpectedFile expected_;
   // text_ is still the file's bytes as loaded.
   bool textIsFile_ = false;
   // The file holds the document as it is now: SaveFile wrote it, nothing changed since.

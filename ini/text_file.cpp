@@ -1,5 +1,6 @@
 #include "ini/text_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -29,6 +30,25 @@ std::string FileMessage(Platform& platform, std::string_view prefix, std::string
 [[noreturn]] void RaiseCreateError(Platform& platform, std::string_view fileName,
                                    std::string_view reason) {
   throw EFCreateError(FileMessage(platform, "Cannot create file", fileName, reason));
+}
+
+// Pauses between tries while another program holds a file: short at first, for the
+// moments a reader takes, then longer, for a scanner or a backup agent.
+constexpr std::uint32_t kFirstHeldPauseMs = 10;
+constexpr std::uint32_t kLongestHeldPauseMs = 500;
+
+// Tries `attempt` until it gives anything but a sharing violation, or kLockWaitMs pass.
+template <typename Attempt>
+SysError WhileHeld(Platform& platform, Attempt&& attempt) {
+  const std::uint64_t start = platform.Milliseconds();
+  for (std::uint32_t pause = kFirstHeldPauseMs;; pause = std::min(pause * 2, kLongestHeldPauseMs)) {
+    const SysError error = attempt();
+    if (error != kErrorSharingViolation) return error;
+    const std::uint64_t waited = platform.Milliseconds() - start;
+    if (waited >= kLockWaitMs) return error;
+    platform.Sleep(
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(pause, kLockWaitMs - waited)));
+  }
 }
 
 // A temporary file that is removed unless it was put in place.
@@ -107,6 +127,10 @@ std::string SystemErrorReason(Platform& platform, SysError error) {
       return "Not a regular file";
     case kErrorLinkRefused:
       return "The path leads through a link or junction";
+    case kErrorFileChanged:
+      return "Another program changed the file meanwhile";
+    case kErrorVolumeUnreachable:
+      return "The drive or network share that holds it does not answer";
     default:
       break;
   }
@@ -117,9 +141,15 @@ std::string SystemErrorReason(Platform& platform, SysError error) {
   return text;
 }
 
-bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text) {
+void RaiseCreateError(Platform& platform, std::string_view fileName, SysError error) {
+  RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
+}
+
+bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text,
+                           FileStamp* stamp) {
   FileHandle handle = kInvalidFile;
-  if (const SysError error = platform.OpenForRead(fileName, handle)) {
+  if (const SysError error =
+          WhileHeld(platform, [&] { return platform.OpenForRead(fileName, handle); })) {
     RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
   }
   OpenFile file(platform, handle);
@@ -127,6 +157,11 @@ bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::s
   std::uint64_t size = 0;
   if (const SysError error = platform.GetFileSize(file.Get(), size)) {
     RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
+  }
+  if (stamp != nullptr) {
+    if (const SysError error = platform.GetFileStamp(file.Get(), *stamp)) {
+      RaiseOpenError(platform, fileName, SystemErrorReason(platform, error));
+    }
   }
   std::string bytes;
   if (size > std::numeric_limits<std::size_t>::max() || size > bytes.max_size()) {
@@ -154,8 +189,9 @@ std::string ReadTextFile(Platform& platform, std::string_view fileName) {
   return text;
 }
 
-void WriteTextFile(Platform& platform, std::string_view fileName,
-                   const std::function<void(TextSink&)>& produce) {
+std::optional<FileStamp> WriteTextFile(Platform& platform, std::string_view fileName,
+                                       const ExpectedFile& expected,
+                                       const std::function<void(TextSink&)>& produce) {
   if (fileName.empty()) RaiseCreateError(platform, fileName, kEmptyNameReason);
   platform.RemoveStaleTemps(fileName);
   FileHandle handle = kInvalidFile;
@@ -172,14 +208,21 @@ void WriteTextFile(Platform& platform, std::string_view fileName,
   if (const SysError error = platform.FlushFile(file.Get())) {
     RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
   }
-  if (const SysError error = platform.ReplaceWith(file.Release(), temp.Path(), fileName)) {
-    RaiseCreateError(platform, fileName, SystemErrorReason(platform, error));
-  }
+  const SysError error = WhileHeld(
+      platform, [&] { return platform.ReplaceWith(file.Get(), temp.Path(), fileName, expected); });
+  if (error == kErrorFileChanged) return std::nullopt;
+  if (error != 0) RaiseCreateError(platform, fileName, error);
   temp.Placed();
+  // The file now in place, for a later save; an unknown stamp only makes that one read
+  // the file again.
+  FileStamp placed;
+  platform.GetFileStamp(file.Get(), placed);
+  return placed;
 }
 
 void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes) {
-  WriteTextFile(platform, fileName, [bytes](TextSink& sink) { sink.Append(bytes); });
+  WriteTextFile(platform, fileName, ExpectedFile{},
+                [bytes](TextSink& sink) { sink.Append(bytes); });
 }
 
 FileLock::FileLock(Platform& platform, std::string_view fileName) : platform_(platform) {

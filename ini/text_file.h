@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,17 +20,23 @@ inline constexpr std::string_view kTooLargeReason = "The file is too large to lo
 inline constexpr std::string_view kEmptyNameReason = "The file name is empty";
 inline constexpr std::string_view kAbsentReason = "The file does not exist";
 
-// How long a run waits for another that holds a file.
+// How long a run waits for a file that another run of the tool, or another program (a
+// scanner, a backup agent), holds.
 inline constexpr std::uint32_t kLockWaitMs = 60000;
 
 // The reason for `error`: the tool's own words for its own codes, else the platform's
 // text without its trailing blanks, control bytes and full stops.
 std::string SystemErrorReason(Platform& platform, SysError error);
 
+// Raises EFCreateError for `fileName` with the reason for `error`.
+[[noreturn]] void RaiseCreateError(Platform& platform, std::string_view fileName, SysError error);
+
 // Reads the whole file into `text` with one read of its length; false, `text` untouched,
 // when nothing is there to read (see Platform::OpenForRead). Raises EFOpenError when the
-// file cannot be opened or read whole, or holds a NUL byte.
-bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text);
+// file cannot be opened or read whole, or holds a NUL byte. Waits up to kLockWaitMs while
+// another program holds the file. `stamp`, when given, receives which file was read.
+bool ReadTextFileIfPresent(Platform& platform, std::string_view fileName, std::string& text,
+                           FileStamp* stamp = nullptr);
 
 // The same for a file that must be there.
 std::string ReadTextFile(Platform& platform, std::string_view fileName);
@@ -44,13 +51,17 @@ class TextSink {
 };
 
 // Replaces the file by the bytes `produce` gives its sink: written to a new file beside
-// it, flushed, then put in its place in one step. On any failure the target is left as it
-// was and nothing else stays behind; raises EFCreateError, or EWriteError when a write
-// falls short. Temporary files left there by killed runs are removed first.
-void WriteTextFile(Platform& platform, std::string_view fileName,
-                   const std::function<void(TextSink&)>& produce);
+// it, flushed, then put in its place in one step, once what is there is `expected` (it
+// waits up to kLockWaitMs while another program holds the file). The stamp of the file
+// put in place; none, and nothing replaced, when another program changed or replaced the
+// file meanwhile. On any failure the target is left as it was and nothing else stays
+// behind; raises EFCreateError, or EWriteError when a write falls short. Temporary files
+// left there by killed runs are removed first.
+std::optional<FileStamp> WriteTextFile(Platform& platform, std::string_view fileName,
+                                       const ExpectedFile& expected,
+                                       const std::function<void(TextSink&)>& produce);
 
-// The same for bytes at hand.
+// The same for bytes at hand, in place of whatever is there.
 void WriteTextFile(Platform& platform, std::string_view fileName, std::string_view bytes);
 
 // Holds other runs of the tool off a file for as long as it lives.

@@ -27,10 +27,12 @@ inline constexpr SysError kErrorResourceNameNotFound = 1814;
 
 // Codes of the tool's own, in the range Windows leaves to applications, so that no system
 // code means the same; the core words them.
-inline constexpr SysError kErrorLockTimeout = 0x20000001;     // another run held the file
-inline constexpr SysError kErrorNotInCodePage = 0x20000002;   // a name the code page lacks
-inline constexpr SysError kErrorNotRegularFile = 0x20000003;  // a FIFO, socket or device
-inline constexpr SysError kErrorLinkRefused = 0x20000004;     // a link where none may be
+inline constexpr SysError kErrorLockTimeout = 0x20000001;        // another run held the file
+inline constexpr SysError kErrorNotInCodePage = 0x20000002;      // a name the code page lacks
+inline constexpr SysError kErrorNotRegularFile = 0x20000003;     // a FIFO, socket or device
+inline constexpr SysError kErrorLinkRefused = 0x20000004;        // a link where none may be
+inline constexpr SysError kErrorFileChanged = 0x20000005;        // replaced or changed meanwhile
+inline constexpr SysError kErrorVolumeUnreachable = 0x20000006;  // its drive or share is away
 
 // Registry access rights: the key's own, the standard and the generic ones.
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;

@@ -2,9 +2,10 @@
 
 // windows.h first: these need its types.
 #include <ntsecapi.h>
-#include <sddl.h>
 
+#include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace lw::win32 {
@@ -44,22 +45,62 @@ std::vector<unsigned char> TokenPart(TOKEN_INFORMATION_CLASS part) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The name of the mutex every run derives from a file's upper-cased full path: a hash,
-// since a mutex name holds no backslash and no more than MAX_PATH characters.
-std::string LockName(std::string_view upperFullPath) {
-  std::uint64_t hash = 14695981039346656037ull;  // 64-bit FNV-1a
-  for (const char c : upperFullPath) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+// FileRenameInfoEx and its flags (Windows 10 1607), newer than these headers' target.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kRenameReplaceIfExists = 0x1;
+constexpr DWORD kRenamePosixSemantics = 0x2;
+static_assert(offsetof(FILE_RENAME_INFO, RootDirectory) >= sizeof(DWORD));
+
+// Whether the access list has an entry of its own, not one its folder handed down.
+bool HasExplicitEntry(const ACL& acl) {
+  for (DWORD i = 0; i < acl.AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(const_cast<ACL*>(&acl), i, &ace)) return true;
+    if ((static_cast<const ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE) == 0) return true;
   }
-  // Global: runs in other sessions (another user's, a service's) must see it too.
-  std::string name = "Global\\Linkwright.pbk.";
-  for (int shift = 60; shift >= 0; shift -= 4) name += kNameDigits[(hash >> shift) & 15];
-  return name;
+  return false;
 }
 
-// Everyone may wait for and release it (SYNCHRONIZE, MUTEX_MODIFY_STATE): runs of other
-// users, and the same user elevated or not, share one hold; nobody else may change it.
-constexpr char kLockSecurity[] = "D:(A;;0x00100001;;;WD)";
+// Opens the temporary file at `path` a second time, for changing its security only (no
+// share mode keeps that out), and makes sure it is still the file `temp` wrote.
+UniqueHandle ReopenForSecurity(HANDLE temp, const std::string& path, DWORD access) {
+  UniqueHandle handle(::CreateFileA(path.c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION a;
+  BY_HANDLE_FILE_INFORMATION b;
+  if (handle &&
+      (!::GetFileInformationByHandle(temp, &a) || !::GetFileInformationByHandle(handle.Get(), &b) ||
+       StampOf(a).volume != StampOf(b).volume || StampOf(a).index != StampOf(b).index)) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return UniqueHandle();
+  }
+  return handle;
+}
+
+// Whether the process's token is granted `access` by the security descriptor; none when
+// the system cannot tell.
+std::optional<bool> TokenGranted(void* descriptor, DWORD access) {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &opened)) {
+    return std::nullopt;
+  }
+  const UniqueHandle process(opened);
+  HANDLE duplicated = nullptr;
+  if (!::DuplicateToken(process.Get(), SecurityIdentification, &duplicated)) return std::nullopt;
+  const UniqueHandle token(duplicated);
+  GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                          FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges{};
+  DWORD privilegesSize = sizeof privileges;
+  DWORD granted = 0;
+  BOOL status = FALSE;
+  if (!::AccessCheck(descriptor, token.Get(), access, &mapping, &privileges, &privilegesSize,
+                     &granted, &status)) {
+    return std::nullopt;
+  }
+  return status != FALSE;
+}
 
 }  // namespace
 
@@ -200,18 +241,103 @@ SysError SameFile(HANDLE file, const std::string& path) {
   return same ? 0 : ERROR_FILE_NOT_FOUND;
 }
 
-SysError TakeOver(HANDLE existing, HANDLE temp) {
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+          (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+          Ticks(info.ftLastWriteTime)};
+}
+
+bool IsExpected(HANDLE file, const ExpectedFile& expected) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(existing, &info)) return ::GetLastError();
+  if (!::GetFileInformationByHandle(file, &info) || StampOf(info) != expected.stamp) return false;
+  if (expected.bytes == nullptr) return true;
+  // One byte more than expected, to see that there is no more.
+  std::string bytes(expected.bytes->size() + 1, '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD got = 0;
+    if (!::ReadFile(file, bytes.data() + done, ClampToDword(bytes.size() - done), &got, nullptr) ||
+        got == 0) {
+      break;
+    }
+    done += got;
+  }
+  return done == expected.bytes->size() && bytes.compare(0, done, *expected.bytes) == 0;
+}
+
+SysError MayWrite(HANDLE file, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return ::GetLastError();
   // Windows opens a read-only file for nobody's writing; Wine run as root does.
   if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  // Asked of the access list rather than by opening the file for writing, which would
+  // invite a scanner to read it when it closes, just before the replace.
+  std::vector<unsigned char> descriptor;
+  const SECURITY_INFORMATION all =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (ReadSecurity(file, all, descriptor) == 0) {
+    if (const std::optional<bool> granted = TokenGranted(descriptor.data(), FILE_WRITE_DATA)) {
+      return *granted ? 0 : ERROR_ACCESS_DENIED;
+    }
+  }
+  const UniqueHandle writable(::CreateFileA(
+      path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return writable ? 0 : ::GetLastError();
+}
+
+bool HasOwnAccessList(void* descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL acl = nullptr;
+  // What cannot be read counts as its own: carried over, or the save fails.
+  if (!::GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+      !::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted)) {
+    return true;
+  }
+  return (control & SE_DACL_PROTECTED) != 0 || !present || acl == nullptr || acl->AceCount == 0 ||
+         HasExplicitEntry(*acl);
+}
+
+SysError CarryProtection(HANDLE existing, HANDLE temp, const std::string& tempPath) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(existing, &info)) return ::GetLastError();
   std::vector<unsigned char> descriptor;
   const SECURITY_INFORMATION all =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   if (const SysError error = ReadSecurity(existing, all, descriptor)) return error;
-  if (!::SetKernelObjectSecurity(temp, all, descriptor.data()) &&
-      !::SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, descriptor.data())) {
-    return ::GetLastError();
+  // A list of its own must carry over, or the new file would be open to whoever its
+  // folder lets in; an inherited one comes from the folder to the new file anyway.
+  if (HasOwnAccessList(descriptor.data())) {
+    const UniqueHandle dac = ReopenForSecurity(temp, tempPath, WRITE_DAC);
+    if (!dac) return ::GetLastError();
+    if (!::SetKernelObjectSecurity(dac.Get(), DACL_SECURITY_INFORMATION, descriptor.data())) {
+      return ::GetLastError();
+    }
+  }
+  // Owner and group where the process may give them (a file server, or a user without the
+  // right to give files away, may not): the access list is what protects the file.
+  std::vector<unsigned char> own;
+  BOOL defaulted = FALSE;
+  PSID owner = nullptr;
+  PSID tempOwner = nullptr;
+  PSID group = nullptr;
+  PSID tempGroup = nullptr;
+  if (ReadSecurity(temp, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, own) == 0 &&
+      ::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) &&
+      ::GetSecurityDescriptorOwner(own.data(), &tempOwner, &defaulted) &&
+      ::GetSecurityDescriptorGroup(descriptor.data(), &group, &defaulted) &&
+      ::GetSecurityDescriptorGroup(own.data(), &tempGroup, &defaulted) && owner != nullptr &&
+      tempOwner != nullptr &&
+      (!::EqualSid(owner, tempOwner) ||
+       (group != nullptr && tempGroup != nullptr && !::EqualSid(group, tempGroup)))) {
+    if (const UniqueHandle owned = ReopenForSecurity(temp, tempPath, WRITE_OWNER)) {
+      ::SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, descriptor.data());
+      ::SetKernelObjectSecurity(owned.Get(), GROUP_SECURITY_INFORMATION, descriptor.data());
+    }
   }
   FILE_BASIC_INFO basic{};  // times 0: unchanged
   basic.FileAttributes = info.dwFileAttributes & kKeptAttributes;
@@ -227,27 +353,39 @@ std::wstring NtPath(const std::wstring& full) {
   return L"\\??\\" + full;
 }
 
-SysError OpenLockMutex(std::string_view upperFullPath, UniqueHandle& mutex) {
-  const std::string name = LockName(upperFullPath);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    mutex = UniqueHandle(::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
-    if (mutex) return 0;
-    DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return error;
-    UniqueLocal descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockSecurity, SDDL_REVISION_1,
-                                                                descriptor.Out<void>(), nullptr)) {
-      return ::GetLastError();
+SysError RenameOver(HANDLE temp, const std::wstring& full, UniqueHandle& existing,
+                    SysError absentError) {
+  const std::wstring name = NtPath(full);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  auto* const info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, name.data(), info->FileNameLength);
+  const auto size = static_cast<DWORD>(buffer.size());
+  const bool replace = static_cast<bool>(existing);
+  if (replace) {
+    // Windows 10 1607 and later: the name changes hands while `existing` still keeps
+    // writers off the file, and readers that let it be deleted may keep it open.
+    const DWORD flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+    std::memcpy(buffer.data(), &flags, sizeof flags);  // over ReplaceIfExists and its padding
+    if (SetFileInfo(temp, kFileRenameInfoEx, info, size)) return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {
+      return kErrorSharingViolation;
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-    mutex = UniqueHandle(::CreateMutexA(&attributes, FALSE, name.c_str()));
-    if (mutex) return 0;
-    // Made by another run since the open, with rights for all but the full access asked
-    // here: open it again.
-    error = ::GetLastError();
-    if (error != ERROR_ACCESS_DENIED) return error;
+    // Older systems and file systems without those semantics: the target must be closed.
+    existing = UniqueHandle();
   }
-  return ERROR_ACCESS_DENIED;
+  std::memset(buffer.data(), 0, offsetof(FILE_RENAME_INFO, RootDirectory));
+  info->ReplaceIfExists = replace;
+  if (SetFileInfo(temp, FileRenameInfo, info, size)) return 0;
+  const DWORD error = ::GetLastError();
+  // A replaced file that anybody has open cannot go: it is held.
+  if (error == ERROR_SHARING_VIOLATION || (replace && error == ERROR_ACCESS_DENIED)) {
+    return kErrorSharingViolation;
+  }
+  if (!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) return absentError;
+  return error;
 }
 
 }  // namespace lw::win32

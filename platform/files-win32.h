@@ -82,19 +82,39 @@ SysError CheckOpenedFile(HANDLE file, const std::string& path);
 // ERROR_FILE_NOT_FOUND unless the open `file` is the one at `path`.
 SysError SameFile(HANDLE file, const std::string& path);
 
-// How often, and how far apart, a replace is tried while another program holds the target.
-inline constexpr int kReplaceTries = 40;
-inline constexpr DWORD kReplaceRetryMs = 50;
+// The file a run holds in a phonebook's folder while it works on the phonebook: any
+// spelling of the folder reaches it, and it goes when its holder's handle closes.
+inline constexpr std::string_view kLockName = "~lw.lock";
 
-// Gives `temp` the security descriptor (the owner where the process may) and the
-// attributes of `existing`.
-SysError TakeOver(HANDLE existing, HANDLE temp);
+// Which file an open handle is, its size and last write.
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info);
+
+// Whether the open `file` is what `expected` names: the same file, size and last write,
+// and the same bytes where they are given.
+bool IsExpected(HANDLE file, const ExpectedFile& expected);
+
+// 0 when the process may write the open `file` (its attributes and its access list allow
+// it), else access denied; `path` names it for a last try where the system cannot tell.
+SysError MayWrite(HANDLE file, const std::string& path);
+
+// Whether a file's security descriptor has an access list of its own: protected from its
+// folder's, holding an entry of its own, or no list or an empty one (which no folder
+// hands down).
+bool HasOwnAccessList(void* descriptor);
+
+// Gives `temp`, the open temporary file at `tempPath`, what it does not get from its folder
+// of the protection of `existing`: its access list where that is its own (explicit
+// entries, or protected from its folder's), its owner and group where the process may,
+// and its attributes. A list that cannot be carried over fails; an owner never does.
+SysError CarryProtection(HANDLE existing, HANDLE temp, const std::string& tempPath);
 
 // The name NtSetInformationFile takes for a full path: "\??\C:\...", "\??\UNC\server\...".
 std::wstring NtPath(const std::wstring& full);
 
-// Opens the mutex every run derives from a file's upper-cased full path, made if it is not
-// there yet.
-SysError OpenLockMutex(std::string_view upperFullPath, UniqueHandle& mutex);
+// Renames the open `temp` to `full`; over the file there when `existing` holds it open
+// (and closes it when the system needs that). kErrorSharingViolation while another
+// program holds the target; `absentError` when a file turned up where there was none.
+SysError RenameOver(HANDLE temp, const std::wstring& full, UniqueHandle& existing,
+                    SysError absentError);
 
 }  // namespace lw::win32

@@ -23,7 +23,7 @@ class UniqueFind {
   HANDLE handle_;
 };
 
-// A kernel object handle (file, mutex, token), closed with CloseHandle.
+// A kernel object handle (file, token), closed with CloseHandle.
 class UniqueHandle {
  public:
   UniqueHandle() noexcept = default;
@@ -44,41 +44,6 @@ class UniqueHandle {
 
  private:
   HANDLE handle_ = nullptr;
-};
-
-// A mutex this thread owns: released, then closed.
-class MutexHold {
- public:
-  explicit MutexHold(HANDLE mutex) noexcept : mutex_(mutex) {}
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
-  ~MutexHold() noexcept {
-    if (mutex_) ::ReleaseMutex(mutex_.Get());
-  }
-  HANDLE Release() noexcept { return mutex_.Release(); }
-
- private:
-  UniqueHandle mutex_;
-};
-
-// Memory the system allocated with LocalAlloc.
-class UniqueLocal {
- public:
-  UniqueLocal() noexcept = default;
-  UniqueLocal(const UniqueLocal&) = delete;
-  UniqueLocal& operator=(const UniqueLocal&) = delete;
-  ~UniqueLocal() noexcept {
-    if (memory_ != nullptr) ::LocalFree(memory_);
-  }
-  void* Get() const noexcept { return memory_; }
-  // For functions that allocate it.
-  template <typename T>
-  T** Out() noexcept {
-    return reinterpret_cast<T**>(&memory_);
-  }
-
- private:
-  void* memory_ = nullptr;
 };
 
 }  // namespace lw::win32

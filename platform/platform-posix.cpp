@@ -91,6 +91,42 @@ SysError Refusal(int folder, const std::string& name, int error) {
   return static_cast<SysError>(error);
 }
 
+FileStamp StampOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
+              static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+}
+
+// Whether the file `name` in `folder` holds `bytes` and nothing else.
+bool HoldsBytes(int folder, const std::string& name, const std::string& bytes) {
+  const UniqueFd fd(
+      ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+  if (!fd) return false;
+  std::string read(bytes.size() + 1, '\0');
+  std::size_t done = 0;
+  while (done < read.size()) {
+    const ssize_t got = ::read(fd.get(), read.data() + done, read.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done == bytes.size() && read.compare(0, done, bytes) == 0;
+}
+
+// Renames `from` to `to` in `folder`; with `onlyIfAbsent`, kErrorFileChanged when a file
+// turned up at `to` (checked by the rename itself where the file system can).
+SysError Rename(int folder, const std::string& from, const std::string& to, bool onlyIfAbsent) {
+  if (onlyIfAbsent) {
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno == EEXIST) return kErrorFileChanged;
+    if (errno != EINVAL && errno != ENOSYS) return Errno();
+    struct stat info;
+    if (::fstatat(folder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return kErrorFileChanged;
+  }
+  return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : Errno();
+}
+
 // Owner and permission bits a save carries over.
 struct Identity {
   uid_t uid = 0;
@@ -341,6 +377,15 @@ class PosixPlatform final : public Platform {
     return 0;
   }
 
+  std::uint64_t Milliseconds() override { return MonotonicUs() / 1000; }
+
+  SysError GetFileStamp(FileHandle file, FileStamp& stamp) override {
+    struct stat info;
+    if (::fstat(static_cast<int>(file), &info) != 0) return Errno();
+    stamp = StampOf(info);
+    return 0;
+  }
+
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override {
     struct stat info;
     if (::fstat(static_cast<int>(file), &info) != 0) return static_cast<SysError>(errno);
@@ -397,18 +442,19 @@ class PosixPlatform final : public Platform {
     temps_.erase(closed.get());
   }
 
-  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
-                       std::string_view target) override {
-    const UniqueFd file(static_cast<int>(temp));
-    auto kept = temps_.extract(file.get());
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
+                       const ExpectedFile& expected) override {
+    const int file = static_cast<int>(temp);
+    const auto kept = temps_.find(file);
     Place place;
     Place from;
     if (const SysError error = Split(target, place)) return error;
     if (const SysError error = Split(tempPath, from)) return error;
     if (from.folderParts != place.folderParts || place.name.empty()) return EINVAL;
     // In the folder the temporary file was made in, even if its path leads elsewhere now.
-    if (kept && kept.mapped().folderParts == place.folderParts) {
-      place.folder = std::move(kept.mapped().folder);
+    if (kept != temps_.end() && kept->second.folderParts == place.folderParts) {
+      place.folder = UniqueFd(::fcntl(kept->second.folder.get(), F_DUPFD_CLOEXEC, 0));
+      if (!place.folder) return Errno();
     } else if (const SysError error = Open(place)) {
       return error;
     }
@@ -424,26 +470,37 @@ class PosixPlatform final : public Platform {
       if (::fstat(current.get(), &info) != 0) return Errno();
       if (!S_ISREG(info.st_mode)) return kErrorNotRegularFile;
       owner = IdentityOf(info);
+      if (expected.kind == ExpectedFile::kNothing ||
+          (expected.kind == ExpectedFile::kFile &&
+           (StampOf(info) != expected.stamp ||
+            (expected.bytes != nullptr && !HoldsBytes(dir, place.name, *expected.bytes))))) {
+        return kErrorFileChanged;
+      }
     } else if (errno != ENOENT) {
       return Refusal(dir, place.name, errno);
+    } else if (expected.kind == ExpectedFile::kFile) {
+      return kErrorFileChanged;
     }
     // Owner and mode follow the file whose text this is, even if another took its place.
     if (const auto read = readFrom_.find(place.Key()); read != readFrom_.end()) {
       owner = read->second;
     }
     if (owner) {
-      if (const SysError error = GiveOwner(file.get(), *owner)) return error;
+      if (const SysError error = GiveOwner(file, *owner)) return error;
       mode = owner->mode;
     }
-    if (::fchmod(file.get(), mode) != 0) return Errno();
+    if (::fchmod(file, mode) != 0) return Errno();
 
     // Only the file written goes into place, never what was put under its name meanwhile.
     struct stat written;
     struct stat named;
-    if (::fstat(file.get(), &written) != 0) return Errno();
+    if (::fstat(file, &written) != 0) return Errno();
     if (::fstatat(dir, from.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
     if (written.st_dev != named.st_dev || written.st_ino != named.st_ino) return ENOENT;
-    if (::renameat(dir, from.name.c_str(), dir, place.name.c_str()) != 0) return Errno();
+    if (const SysError error =
+            Rename(dir, from.name, place.name, expected.kind == ExpectedFile::kNothing)) {
+      return error;
+    }
     // The rename itself is durable only once the folder is on disk too.
     const UniqueFd sync(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (sync) ::fsync(sync.get());

@@ -294,7 +294,8 @@ TEST_F(PlatformLinkTest, ThingsInThePhonebooksPlace) {
       FileHandle temp = kInvalidFile;
       std::string tempPath;
       ASSERT_EQ(platform->CreateTempBeside(Phonebook(), temp, tempPath), 0u);
-      EXPECT_EQ(platform->ReplaceWith(temp, tempPath, Phonebook()), c.replace);
+      EXPECT_EQ(platform->ReplaceWith(temp, tempPath, Phonebook(), {}), c.replace);
+      platform->CloseFile(temp);
       EXPECT_EQ(platform->RemoveFile(tempPath), 0u);
       platform->UnlockFile(lock);
       EXPECT_EQ(Snapshot(dir_.Native()), before);
@@ -449,7 +450,8 @@ TEST_F(PlatformSaveTest, ReadOnlyPhonebookRefusedForANormalUser) {
       if (platform->CreateTempBeside(target, file, tempPath) != 0) return 100;
       std::size_t done = 0;
       if (platform->WriteFile(file, "new", done) != 0) return 101;
-      const SysError error = platform->ReplaceWith(file, tempPath, target);
+      const SysError error = platform->ReplaceWith(file, tempPath, target, {});
+      platform->CloseFile(file);
       if (error != 0) platform->RemoveFile(tempPath);
       return static_cast<int>(error);
     });
@@ -680,7 +682,7 @@ TEST_F(PlatformProcessTest, ClosedStandardStreamsTakeNoFileOfTheRun) {
     if (static_cast<int>(file) <= STDERR_FILENO) return 101;
     platform->WriteLine("* a log line");
     if (!platform->ReadLine().empty()) return 102;
-    return platform->ReplaceWith(file, tempPath, target) == 0 ? 0 : 103;
+    return platform->ReplaceWith(file, tempPath, target, {}) == 0 ? 0 : 103;
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(dir_.Read("rasphone.pbk"), "");

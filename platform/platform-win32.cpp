@@ -40,7 +40,7 @@ static_assert(kErrorRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
 static_assert(kErrorResourceNameNotFound == ERROR_RESOURCE_NAME_NOT_FOUND);
 // The tool's own codes lie where Windows leaves codes to applications.
 static_assert((kErrorLockTimeout & kErrorNotInCodePage & kErrorNotRegularFile & kErrorLinkRefused &
-               APPLICATION_ERROR_MASK) != 0);
+               kErrorFileChanged & kErrorVolumeUnreachable & APPLICATION_ERROR_MASK) != 0);
 static_assert(kKeyQueryValue == KEY_QUERY_VALUE);
 static_assert(kKeySetValue == KEY_SET_VALUE);
 static_assert(kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
@@ -124,6 +124,11 @@ std::size_t RootLength(std::string_view path) {
   return !path.empty() && IsSlash(path[0]) ? 1 : 0;
 }
 
+ULONGLONG WINAPI TickCount64();
+
+// Pauses between tries for a lock file that another run holds.
+constexpr DWORD kLockPollMs = 50;
+
 void WriteAll(HANDLE handle, std::string_view data) {
   while (!data.empty()) {
     DWORD done = 0;
@@ -176,6 +181,8 @@ class Win32Platform final : public Platform {
   }
 
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  std::uint64_t Milliseconds() override { return TickCount64(); }
 
   std::uintptr_t ModuleBase() override {
     return reinterpret_cast<std::uintptr_t>(::GetModuleHandleA(nullptr));
@@ -294,26 +301,40 @@ class Win32Platform final : public Platform {
 
   SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
     lock = kNoLock;
-    std::string full = FullPathName(path);
-    if (full.empty()) return ERROR_INVALID_NAME;
-    UpperCase(full.data(), full.size());
-    UniqueHandle mutex;
-    if (const SysError error = OpenLockMutex(full, mutex)) return error;
-    switch (::WaitForSingleObject(mutex.Get(), timeoutMs)) {
-      case WAIT_OBJECT_0:
-      case WAIT_ABANDONED:  // its holder ended without letting go: ours now
-        break;
-      case WAIT_TIMEOUT:
-        return kErrorLockTimeout;
-      default:
-        return ::GetLastError();
+    const std::string name(path);
+    if (const SysError error = RefuseLinks(name)) return error;
+    const std::string lockPath = FolderOf(name) + std::string(kLockName);
+    const ULONGLONG deadline = TickCount64() + timeoutMs;
+    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, kLockPollMs)) {
+      // Nobody else's handle beside it, and gone with the last one: a run that is killed
+      // lets go. Never through a link that somebody put in its place.
+      const HANDLE file =
+          ::CreateFileA(lockPath.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                            FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                        nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        lock = AsCore<LockHandle>(file);
+        return 0;
+      }
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;  // no folder
+      // Denied with no lock file there: this user may not make files in the folder, and
+      // so cannot change the phonebook either. (Denied with one there, it is going.)
+      if ((error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) &&
+          ::GetFileAttributesA(lockPath.c_str()) == INVALID_FILE_ATTRIBUTES &&
+          ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+        return 0;
+      }
+      if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return error;
+      const ULONGLONG now = TickCount64();
+      if (now >= deadline) return kErrorLockTimeout;
+      ::Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
     }
-    lock = AsCore<LockHandle>(mutex.Release());
-    return 0;
   }
 
   void UnlockFile(LockHandle lock) override {
-    if (lock != kNoLock) const MutexHold hold(AsNative(lock));
+    if (lock != kNoLock) ::CloseHandle(AsNative(lock));
   }
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
@@ -324,7 +345,9 @@ class Win32Platform final : public Platform {
                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle) {
       const DWORD error = ::GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return VolumeAnswers(name) ? 0 : kErrorVolumeUnreachable;
+      }
       // A folder in the file's place counts as no file.
       const DWORD attributes = ::GetFileAttributesA(name.c_str());
       if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
@@ -343,6 +366,13 @@ class Win32Platform final : public Platform {
       if (!handle) return ::GetLastError();
     }
     file = AsCore<FileHandle>(handle.Release());
+    return 0;
+  }
+
+  SysError GetFileStamp(FileHandle file, FileStamp& stamp) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(AsNative(file), &info)) return ::GetLastError();
+    stamp = StampOf(info);
     return 0;
   }
 
@@ -371,11 +401,10 @@ class Win32Platform final : public Platform {
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (!RandomName(random)) return ERROR_GEN_FAILURE;
       const std::string path = folder + random;
-      // DELETE: it is renamed, or removed, through this handle; WRITE_DAC and WRITE_OWNER:
-      // it takes the target's security. The maker of a file gets what it asks for.
-      const HANDLE handle =
-          ::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      // DELETE: it is renamed, or removed, through this handle. Nothing more: a file
+      // server may grant no more, not even to the maker of a file.
+      const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         tempPath = path;
         file = AsCore<FileHandle>(handle);
@@ -403,19 +432,12 @@ class Win32Platform final : public Platform {
     if (file != kInvalidFile) ::CloseHandle(AsNative(file));
   }
 
-  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
-                       std::string_view target) override {
-    const UniqueHandle file(AsNative(temp));
-    if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
-    // Readers (the RAS service among them) hold a phonebook for moments, and an open file
-    // cannot be replaced: try again for a while.
-    const std::string name(target);
-    for (int attempt = 1;; ++attempt) {
-      bool held = false;
-      const SysError error = PutInPlace(file.Get(), name, held);
-      if (!held || attempt == kReplaceTries) return error;
-      ::Sleep(kReplaceRetryMs);
-    }
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
+                       const ExpectedFile& expected) override {
+    const HANDLE file = AsNative(temp);
+    const std::string from(tempPath);
+    if (const SysError error = SameFile(file, from)) return error;
+    return PutInPlace(file, from, std::string(target), expected);
   }
 
   SysError RemoveFile(std::string_view path) override {
@@ -532,45 +554,47 @@ class Win32Platform final : public Platform {
     }
   }
 
-  // Puts the temporary file `temp` in the place of `target` with one rename, after giving
-  // it the security and attributes of the file there. `held`: the failure was another
-  // program holding the target.
-  SysError PutInPlace(HANDLE temp, const std::string& target, bool& held) {
+  // Puts the temporary file `temp` in the place of `target` with one rename, once what is
+  // there is `expected`, after giving it the protection and attributes of that file.
+  SysError PutInPlace(HANDLE temp, const std::string& tempPath, const std::string& target,
+                      const ExpectedFile& expected) {
     if (const SysError error = RefuseLinks(target)) return error;
     const std::wstring full = Widen(FullPathName(target));
     if (full.empty()) return ERROR_INVALID_NAME;
-    bool replace = false;
-    {
-      // Opened as a writer that may remove it: what Windows refuses one (the read-only
-      // attribute, the ACL, a program holding the file) leaves the file as it is. With
-      // DELETE granted here, the temporary file that takes its ACL can be removed too.
-      const UniqueHandle existing(
-          ::CreateFileA(target.c_str(), GENERIC_WRITE | READ_CONTROL | DELETE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (existing) {
-        if (const SysError error = CheckOpenedFile(existing.Get(), target)) return error;
-        if (const SysError error = TakeOver(existing.Get(), temp)) return error;
-        replace = true;
-      } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
-        held = error == ERROR_SHARING_VIOLATION;
-        return error;
+    // Open from the checks to the rename, sharing no writing: nobody changes the file in
+    // between. No write access is asked for, which would invite a scanner to read the
+    // file when it closes; no delete access, which the rename asks for itself.
+    UniqueHandle existing(::CreateFileA(
+        target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_READ_DATA | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    if (existing) {
+      if (const SysError error = CheckOpenedFile(existing.Get(), target)) return error;
+      if (expected.kind == ExpectedFile::kNothing ||
+          (expected.kind == ExpectedFile::kFile && !IsExpected(existing.Get(), expected))) {
+        return kErrorFileChanged;
       }
+      if (const SysError error = MayWrite(existing.Get(), target)) return error;
+      if (const SysError error = CarryProtection(existing.Get(), temp, tempPath)) return error;
+    } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
+      return error == ERROR_SHARING_VIOLATION ? kErrorSharingViolation : error;
+    } else if (expected.kind == ExpectedFile::kFile) {
+      return kErrorFileChanged;
     }
-    // Through the handle: it keeps the rights the target's ACL may not give, and nobody
-    // can change the file between the checks and the rename. A file that turned up
-    // meanwhile is not replaced unread.
-    const std::wstring name = NtPath(full);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-    auto* const info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = replace;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-    std::memcpy(info->FileName, name.data(), info->FileNameLength);
-    if (SetFileInfo(temp, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) return 0;
-    const DWORD error = ::GetLastError();
-    held = error == ERROR_SHARING_VIOLATION || (replace && error == ERROR_ACCESS_DENIED);
-    return error;
+    // A file that turned up meanwhile is not replaced unread.
+    return RenameOver(
+        temp, full, existing,
+        expected.kind == ExpectedFile::kAnything ? kErrorSharingViolation : kErrorFileChanged);
+  }
+
+  // Whether the drive or share that holds `path` answers, so that a file missing there is
+  // missing indeed; a path without a root cannot tell.
+  static bool VolumeAnswers(const std::string& path) {
+    const std::size_t root = RootLength(path);
+    if (root == 0) return true;
+    std::string volume = path.substr(0, root);
+    if (!IsSlash(volume.back())) volume += '\\';
+    return ::GetFileAttributesA(volume.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   // Folders below which no link is followed.

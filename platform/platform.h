@@ -37,6 +37,25 @@ inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 enum class SidHandle : std::uintptr_t {};
 inline constexpr SidHandle kNoSid{0};
 
+// A file as it was found: which file it is, and its size and last write, to tell later
+// whether it is still that file, unchanged.
+struct FileStamp {
+  std::uint64_t volume = 0;  // volume serial number (st_dev)
+  std::uint64_t index = 0;   // file index on the volume (st_ino)
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;  // in the platform's own units
+  bool operator==(const FileStamp&) const = default;
+};
+
+// What a replace must find in the target's place before it puts its file there.
+struct ExpectedFile {
+  enum Kind { kAnything, kNothing, kFile };
+  Kind kind = kAnything;
+  FileStamp stamp;  // kFile: the file that was read
+  // kFile: its bytes, where they are cheap to compare; none when not given.
+  const std::string* bytes = nullptr;
+};
+
 struct OsVersion {
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
@@ -61,6 +80,8 @@ class Platform {
   // Reads one line from standard input (waits for Enter); empty at end of input.
   virtual std::string ReadLine() = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // A clock in milliseconds that only moves forward, for bounding waits.
+  virtual std::uint64_t Milliseconds() = 0;
   // Load address of the executable, for reporting code addresses relative to it.
   virtual std::uintptr_t ModuleBase() = 0;
 
@@ -99,16 +120,22 @@ class Platform {
 
   // Files.
   // Waits up to `timeoutMs` while another run of the tool holds the file `path`, then
-  // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold ends
-  // with the process, however it ends. A platform that holds folders gives kNoLock and 0
-  // when `path` has no folder yet: nothing can be written there.
+  // holds it until UnlockFile; kErrorLockTimeout when the wait runs out. The hold belongs
+  // to the file, however its path is spelled, and ends with the process, however it ends;
+  // only those who may write in the file's folder can take it. kNoLock and 0 when `path`
+  // has no folder yet, or this user may not hold files there: nothing can be written
+  // there then.
   virtual SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) = 0;
   virtual void UnlockFile(LockHandle lock) = 0;
   // Opens an existing regular file for reading; others may read it meanwhile, not write.
-  // When nothing is there (no such file or folder, or a folder in the file's place) it
-  // returns 0 with `file` kInvalidFile.
+  // When nothing is there (no such file or folder below a volume that answers, or a
+  // folder in the file's place) it returns 0 with `file` kInvalidFile; a drive or share
+  // that does not answer is kErrorVolumeUnreachable. kErrorSharingViolation while another
+  // program holds the file.
   virtual SysError OpenForRead(std::string_view path, FileHandle& file) = 0;
   virtual SysError GetFileSize(FileHandle file, std::uint64_t& size) = 0;
+  // Which file `file` is, its size and last write.
+  virtual SysError GetFileStamp(FileHandle file, FileStamp& stamp) = 0;
   // One read of up to `size` bytes; `done` receives the count read.
   virtual SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) = 0;
   // Creates a new file for writing, nobody else's, in the folder of `target`, under an
@@ -121,14 +148,15 @@ class Platform {
   // Flushes the file's data to the disk.
   virtual SysError FlushFile(FileHandle file) = 0;
   virtual void CloseFile(FileHandle file) = 0;
-  // Puts the temporary file `temp`, still open at `tempPath`, in the place of `target` in
-  // one step: the name `target` is never absent meanwhile, and the phonebook's
-  // permissions, attributes (and owner where allowed) carry over: those of the file that
-  // was read there, else of the file being replaced. An existing target that the process
-  // could not open for writing is left as it is (access denied). Closes `temp` in every
-  // case.
-  virtual SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
-                               std::string_view target) = 0;
+  // Puts the temporary file `temp`, open at `tempPath`, in the place of `target` in one
+  // step: the name `target` is never absent meanwhile, and the phonebook's protection,
+  // attributes (and owner where allowed) carry over: those of the file that was read
+  // there, else of the file being replaced. kErrorFileChanged, nothing replaced, unless
+  // `expected` is what is there; access denied for an existing target the process could
+  // not open for writing; kErrorSharingViolation while another program holds it. `temp`
+  // stays open: the caller closes it.
+  virtual SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
+                               const ExpectedFile& expected) = 0;
   // Removes a file; an open file cannot be removed.
   virtual SysError RemoveFile(std::string_view path) = 0;
   // Removes the temporary files of CreateTempBeside's naming beside `target` that belong

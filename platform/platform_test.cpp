@@ -3,6 +3,7 @@
 #include "platform/platform_test.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -163,6 +164,94 @@ TEST_F(PlatformSaveTest, ReplaceCreatesMissingTarget) {
   EXPECT_EQ(FolderEntries(), std::set<std::string>{"rasphone.pbk"});
 }
 
+// A replace makes sure that what is in the target's place is what it expects: the file
+// that was read (the same file, size, last write and, where given, bytes), or nothing.
+TEST_F(PlatformSaveTest, ReplaceFindsWhatItExpectsOrLeavesTheTarget) {
+  const std::string target = dir_.CorePath("rasphone.pbk");
+  const std::string old = "[Old]\r\nk=1\r\n";
+  const auto sameTime = [&](const std::function<void()> change) {
+    const auto time = fs::last_write_time(dir_.Native("rasphone.pbk"));
+    change();
+    fs::last_write_time(dir_.Native("rasphone.pbk"), time);
+  };
+  const struct {
+    std::string name;
+    ExpectedFile::Kind kind;
+    bool bytes;
+    std::function<void()> meanwhile;
+    bool replaced;
+  } cases[] = {
+      {"unchanged", ExpectedFile::kFile, true, [] {}, true},
+      {"unchanged, no bytes", ExpectedFile::kFile, false, [] {}, true},
+      {"appended to", ExpectedFile::kFile, true, [&] { dir_.Write("rasphone.pbk", old + "x"); },
+       false},
+      {"rewritten, same size and time", ExpectedFile::kFile, true,
+       [&] { sameTime([&] { dir_.Write("rasphone.pbk", "[Odd]\r\nk=1\r\n"); }); }, false},
+      {"replaced by the same bytes", ExpectedFile::kFile, false,
+       [&] {
+         dir_.Write("other", old);
+         fs::rename(dir_.Native("other"), dir_.Native("rasphone.pbk"));
+       },
+       false},
+      {"removed", ExpectedFile::kFile, true, [&] { fs::remove(dir_.Native("rasphone.pbk")); },
+       false},
+      {"anything", ExpectedFile::kAnything, false, [&] { dir_.Write("rasphone.pbk", "y"); }, true},
+      {"nothing, made meanwhile", ExpectedFile::kNothing, false, [] {}, false},
+  };
+  for (const auto& c : cases) {
+    dir_.Write("rasphone.pbk", old);
+    FileHandle file = kInvalidFile;
+    ASSERT_EQ(platform_->OpenForRead(target, file), 0u);
+    ExpectedFile expected;
+    expected.kind = c.kind;
+    ASSERT_EQ(platform_->GetFileStamp(file, expected.stamp), 0u);
+    platform_->CloseFile(file);
+    if (c.bytes) expected.bytes = &old;
+    c.meanwhile();
+    const std::string before =
+        fs::exists(dir_.Native("rasphone.pbk")) ? dir_.Read("rasphone.pbk") : "";
+    const Temp temp = WriteTemp(target, "new");
+    EXPECT_EQ(Replace(temp, target, expected), c.replaced ? 0u : kErrorFileChanged) << c.name;
+    if (c.replaced) {
+      EXPECT_EQ(dir_.Read("rasphone.pbk"), "new") << c.name;
+    } else {
+      EXPECT_EQ(fs::exists(dir_.Native("rasphone.pbk")) ? dir_.Read("rasphone.pbk") : "", before)
+          << c.name;
+      EXPECT_EQ(platform_->RemoveFile(temp.path), 0u) << c.name;
+    }
+    EXPECT_EQ(FolderEntries().size(), c.name == "removed" && !c.replaced ? 0u : 1u) << c.name;
+  }
+  // Nothing was there when it looked, and nothing is: the file is made.
+  fs::remove(dir_.Native("rasphone.pbk"));
+  const Temp temp = WriteTemp(target, "made");
+  ExpectedFile nothing;
+  nothing.kind = ExpectedFile::kNothing;
+  EXPECT_EQ(Replace(temp, target, nothing), 0u);
+  EXPECT_EQ(dir_.Read("rasphone.pbk"), "made");
+}
+
+// The stamp tells files apart, and a file from itself after a write.
+TEST_F(PlatformFileTest, StampNamesTheFileItsSizeAndLastWrite) {
+  const auto stampOf = [&](const std::string& name) {
+    FileHandle file = kInvalidFile;
+    FileStamp stamp;
+    EXPECT_EQ(platform_->OpenForRead(dir_.CorePath(name), file), 0u);
+    EXPECT_EQ(platform_->GetFileStamp(file, stamp), 0u);
+    platform_->CloseFile(file);
+    return stamp;
+  };
+  dir_.Write("a", "1");
+  dir_.Write("b", "1");
+  const FileStamp a = stampOf("a");
+  EXPECT_EQ(a.size, 1u);
+  EXPECT_EQ(stampOf("a"), a);
+  EXPECT_NE(stampOf("b").index, a.index);
+  EXPECT_EQ(stampOf("b").volume, a.volume);
+  dir_.Write("a", "22");
+  EXPECT_EQ(stampOf("a").index, a.index);
+  EXPECT_EQ(stampOf("a").size, 2u);
+}
+
 TEST_F(PlatformSaveTest, ReplaceOntoDirectoryFailsAndKeepsBoth) {
   fs::create_directory(dir_.Native("rasphone.pbk"));
   dir_.Write("rasphone.pbk/inside", "x");
@@ -183,7 +272,8 @@ TEST_F(PlatformSaveTest, ReplaceWithVanishedTempKeepsTarget) {
   FileHandle reopened = kInvalidFile;
   std::string other;
   ASSERT_EQ(platform_->CreateTempBeside(dir_.CorePath("x.pbk"), reopened, other), 0u);
-  EXPECT_NE(platform_->ReplaceWith(reopened, temp.path, target), 0u);
+  EXPECT_NE(platform_->ReplaceWith(reopened, temp.path, target, {}), 0u);
+  platform_->CloseFile(reopened);
   EXPECT_EQ(platform_->RemoveFile(other), 0u);
   EXPECT_EQ(dir_.Read("rasphone.pbk"), "old contents");
   EXPECT_EQ(FolderEntries(), std::set<std::string>{"rasphone.pbk"});

@@ -104,8 +104,11 @@ class PlatformTest : public ::testing::Test {
     EXPECT_EQ(platform_->FlushFile(temp.file), 0u);
     return temp;
   }
-  SysError Replace(const Temp& temp, const std::string& target) {
-    return platform_->ReplaceWith(temp.file, temp.path, target);
+  // Replaces `target` with the temporary file, then closes it.
+  SysError Replace(const Temp& temp, const std::string& target, const ExpectedFile& expected = {}) {
+    const SysError error = platform_->ReplaceWith(temp.file, temp.path, target, expected);
+    platform_->CloseFile(temp.file);
+    return error;
   }
 
   std::set<std::string> FolderEntries() const {

@@ -32,6 +32,7 @@ void FakePlatform::WriteLine(std::string_view line) {
 
 void FakePlatform::Sleep(std::uint32_t milliseconds) {
   sleeps.push_back(milliseconds);
+  clockMs += milliseconds;
   events.push_back("sleep " + std::to_string(milliseconds));
 }
 
@@ -193,6 +194,24 @@ SysError FakePlatform::ThroughLink(const std::string& path) const {
   return 0;
 }
 
+SysError FakePlatform::HeldOrAway(const std::string& path) const {
+  for (const std::string& volume : unreachableVolumes) {
+    if (path.rfind(volume + "\\", 0) == 0) return kErrorVolumeUnreachable;
+  }
+  if (lockedFiles.count(path) != 0) return kErrorSharingViolation;
+  const auto held = heldUntil.find(path);
+  return held != heldUntil.end() && clockMs < held->second ? kErrorSharingViolation : 0;
+}
+
+FileStamp FakePlatform::StampOf(const std::string& path) {
+  auto [index, made] = fileIndexes_.try_emplace(path, nextIndex_);
+  if (made) ++nextIndex_;
+  const std::string& bytes = files[path];
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return {1, index->second, bytes.size(), hash};
+}
+
 bool FakePlatform::IsOpen(const std::string& path) const {
   return std::any_of(fileHandles_.begin(), fileHandles_.end(),
                      [&](const auto& handle) { return handle.second.path == path; });
@@ -203,7 +222,8 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
   events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
-  if (dirs.count(ParentFolder(name)) == 0) {
+  // No folder, or one this user may not make files in: nothing to hold.
+  if (dirs.count(ParentFolder(name)) == 0 || readOnlyDirs.count(ParentFolder(name)) != 0) {
     lock = kNoLock;
     return 0;
   }
@@ -224,8 +244,8 @@ SysError FakePlatform::OpenForRead(std::string_view path, FileHandle& file) {
   file = kInvalidFile;
   if (const SysError error = ThroughLink(name)) return error;
   if (const auto it = openErrors.find(name); it != openErrors.end()) return it->second;
+  if (const SysError error = HeldOrAway(name)) return error;
   if (dirs.count(name) != 0 || files.count(name) == 0) return 0;
-  if (lockedFiles.count(name) != 0) return kErrorSharingViolation;
   file = static_cast<FileHandle>(nextFile_++);
   fileHandles_[file] = {name, false, 0, {}};
   return 0;
@@ -235,6 +255,13 @@ SysError FakePlatform::GetFileSize(FileHandle file, std::uint64_t& size) {
   const auto it = fileHandles_.find(file);
   if (it == fileHandles_.end()) return kErrorInvalidHandle;
   size = files[it->second.path].size();
+  return 0;
+}
+
+SysError FakePlatform::GetFileStamp(FileHandle file, FileStamp& stamp) {
+  const auto it = fileHandles_.find(file);
+  if (it == fileHandles_.end()) return kErrorInvalidHandle;
+  stamp = StampOf(it->second.path);
   return 0;
 }
 
@@ -290,21 +317,30 @@ void FakePlatform::CloseFile(FileHandle file) {
 }
 
 SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
-                                   std::string_view target) {
+                                   std::string_view target, const ExpectedFile& expected) {
   const std::string from(tempPath);
   const std::string to(target);
   events.push_back("ReplaceWith " + to);
   const auto handle = fileHandles_.find(temp);
-  const bool ours = handle != fileHandles_.end() && handle->second.path == from;
-  CloseFile(temp);
-  if (!ours) return kErrorInvalidHandle;
+  if (handle == fileHandles_.end() || handle->second.path != from) return kErrorInvalidHandle;
+  if (beforeReplace) beforeReplace(*this, to);
   if (const SysError error = ThroughLink(to)) return error;
-  if (replaceFails || lockedFiles.count(to) != 0) return kErrorSharingViolation;
-  if (dirs.count(to) != 0 || (files.count(to) != 0 && readOnlyFiles.count(to) != 0)) {
-    return kErrorAccessDenied;
+  if (replaceFails) return kErrorSharingViolation;
+  if (const SysError error = HeldOrAway(to)) return error;
+  const bool there = files.count(to) != 0;
+  if (dirs.count(to) != 0 || (there && readOnlyFiles.count(to) != 0)) return kErrorAccessDenied;
+  if ((expected.kind == ExpectedFile::kNothing && there) ||
+      (expected.kind == ExpectedFile::kFile &&
+       (!there || StampOf(to) != expected.stamp ||
+        (expected.bytes != nullptr && *expected.bytes != files[to])))) {
+    return kErrorFileChanged;
   }
+  StampOf(from);
   files[to] = files[from];
   files.erase(from);
+  fileIndexes_[to] = fileIndexes_[from];
+  fileIndexes_.erase(from);
+  handle->second.path = to;
   return 0;
 }
 
@@ -315,6 +351,7 @@ SysError FakePlatform::RemoveFile(std::string_view path) {
   // As on Windows: a file that is open cannot be removed.
   if (IsOpen(name)) return kErrorSharingViolation;
   files.erase(name);
+  fileIndexes_.erase(name);
   return 0;
 }
 

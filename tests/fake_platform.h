@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -65,12 +66,20 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> diskSpace;        // bytes left for writes
   bool flushFails = false;
   bool replaceFails = false;
+  // Held by another program (a scanner, say) until the clock reaches the time given.
+  std::map<std::string, std::uint64_t> heldUntil;
+  // Drives and shares that do not answer ("Q:", "\\server\share").
+  std::set<std::string> unreachableVolumes;
+  // Another program that writes files: called at every ReplaceWith, before it looks.
+  std::function<void(FakePlatform&, const std::string& target)> beforeReplace;
   // Adds a file and every folder above it.
   void AddFile(const std::string& path, std::string bytes);
   // Files whose name contains `part` (for finding stray temporary files).
   std::vector<std::string> FilesContaining(const std::string& part) const;
   // Holds on files taken and not yet released.
   std::size_t HeldLocks() const { return locks_.size(); }
+  // The clock: it moves only when the code sleeps.
+  std::uint64_t clockMs = 0;
 
   // --- Recorded ---
   std::vector<std::string> lines;  // WriteLine output, without CR LF
@@ -95,6 +104,7 @@ class FakePlatform : public Platform {
   void WriteError(std::string_view text) override { errorOutput += text; }
   std::string ReadLine() override;
   void Sleep(std::uint32_t milliseconds) override;
+  std::uint64_t Milliseconds() override { return clockMs; }
   std::uintptr_t ModuleBase() override { return moduleBase; }
 
   OsVersion GetVersion() override { return version; }
@@ -119,14 +129,15 @@ class FakePlatform : public Platform {
   void UnlockFile(LockHandle lock) override;
   SysError OpenForRead(std::string_view path, FileHandle& file) override;
   SysError GetFileSize(FileHandle file, std::uint64_t& size) override;
+  SysError GetFileStamp(FileHandle file, FileStamp& stamp) override;
   SysError ReadFile(FileHandle file, char* buffer, std::size_t size, std::size_t& done) override;
   SysError CreateTempBeside(std::string_view target, FileHandle& file,
                             std::string& tempPath) override;
   SysError WriteFile(FileHandle file, std::string_view data, std::size_t& done) override;
   SysError FlushFile(FileHandle file) override;
   void CloseFile(FileHandle file) override;
-  SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
-                       std::string_view target) override;
+  SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
+                       const ExpectedFile& expected) override;
   SysError RemoveFile(std::string_view path) override;
   void RemoveStaleTemps(std::string_view target) override;
 
@@ -154,6 +165,12 @@ class FakePlatform : public Platform {
   // kErrorLinkRefused when `path` is, or lies below, one of `links`.
   SysError ThroughLink(const std::string& path) const;
   bool IsOpen(const std::string& path) const;
+  // kErrorSharingViolation while another program holds `path`, kErrorVolumeUnreachable
+  // below a volume that does not answer.
+  SysError HeldOrAway(const std::string& path) const;
+  // The file at `path` as GetFileStamp gives it: its index stays with it when it is
+  // renamed, its "last write" follows its bytes.
+  FileStamp StampOf(const std::string& path);
 
   std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
   std::map<RegKey, RegHandle> regHandles_;
@@ -161,6 +178,8 @@ class FakePlatform : public Platform {
   std::map<FileHandle, FileState> fileHandles_;
   std::intptr_t nextFile_ = 100;
   int nextTemp_ = 0;
+  std::map<std::string, std::uint64_t> fileIndexes_;
+  std::uint64_t nextIndex_ = 1;
   std::map<LockHandle, std::string> locks_;
   std::intptr_t nextLock_ = 1;
   SidHandle liveSid_ = kNoSid;

@@ -6,6 +6,7 @@ below the profile."""
 import os
 import shutil
 import subprocess
+import sys
 import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
@@ -116,6 +117,79 @@ class Concurrent(WindowsTest):
                 self.assertEqual(kinds.count("creator"), 1, kinds)
 
 
+class OtherWriters(WindowsTest):
+    """Another program saving the phonebook while runs work on it, and runs that reach one
+    phonebook by two spellings of its folder."""
+
+    ROUNDS = 3
+    RUNS = 6
+
+    def finals(self, text):
+        return [dump(parse(text) + [TEMPLATE.created_entry(ENTRY, gateway)])
+                for gateway in ("0", "1")]
+
+    def run_all(self, runs):
+        with ThreadPoolExecutor(len(runs)) as pool:
+            return list(pool.map(lambda run: run(), runs))
+
+    def test_entries_another_program_saves_meanwhile_are_kept(self):
+        self.box.install("vpnsetup.exe")
+        user = self.box.user_text
+        changed = f'* exception: Cannot create file "{user}". Another program changed the file ' \
+                  "meanwhile"
+        writes, retried = 60, 0
+        for round_ in range(self.ROUNDS):
+            with self.subTest(round=round_):
+                self.box.write(self.box.user_pbk, OWN)
+                writer = subprocess.Popen(
+                    [WINE, os.environ["LW_HOLD_FILE"], user, "append", str(writes), "15"],
+                    stdout=subprocess.PIPE, env=self.box.wine_env())
+                try:
+                    results = self.run_all([lambda s=s: self.box.run(args=[s])
+                                            for s in ["/g", "/l"] * (self.RUNS // 2)])
+                finally:
+                    self.assertEqual(writer.communicate(timeout=120)[0].strip(), b"appended")
+                text = self.box.read(self.box.user_pbk)
+                for n in range(writes):
+                    self.assertEqual(text.count(f"[Writer {n}]\r\n"), 1, f"entry {n} lost")
+                self.assertEqual(text.count(f"[{ENTRY}]"), 1)
+                for result in results:
+                    lines = result.lines()
+                    self.assertTrue(result.status == 0 or (result.status == 2 and changed in lines),
+                                    lines)
+                    retried += lines.count("* processing pbk " + user) > 1
+                self.assertEqual(sorted(os.listdir(self.box.user_pbk.parent)), ["rasphone.pbk"])
+        print(f"\n{self.ROUNDS * self.RUNS} runs, {retried} read the phonebook again",
+              file=sys.stderr)
+
+    def test_two_spellings_of_one_folder_hold_each_other_off(self):
+        home = self.box.appdata.parent.parent
+        drive = self.box.prefix / "dosdevices" / "y:"
+        drive.symlink_to(home, target_is_directory=True)
+        other = "Y:\\" + str(self.box.appdata.relative_to(home)).replace("/", "\\")
+        self.box.install("vpnsetup.exe")
+        # Large enough that the runs' reads and saves overlap.
+        text = OWN + "".join(f"[Dial {n}]\r\nPhoneNumber=555{n}\r\nType=1\r\n\r\n"
+                             for n in range(60000))
+        finals = self.finals(text)
+        for round_ in range(self.ROUNDS):
+            with self.subTest(round=round_):
+                self.box.write(self.box.user_pbk, text)
+                runs = []
+                for n in range(self.RUNS):
+                    switch = ["/g", "/l"][n % 2]
+                    if n % 3 == 0:
+                        runs.append(lambda s=switch: self.run_with({"APPDATA": other}, args=[s]))
+                    else:
+                        runs.append(lambda s=switch: self.box.run(args=[s]))
+                results = self.run_all(runs)
+                for result in results:
+                    self.assertEqual(result.status, 0, result.lines())
+                creators = sum("* creating [" + ENTRY + "]" in r.lines() for r in results)
+                self.assertEqual(creators, 1)
+                self.assertIn(self.box.read(self.box.user_pbk), finals)
+
+
 class UpToDate(WindowsTest):
     def test_second_run_touches_nothing(self):
         self.box.write(self.box.user_pbk, OWN)
@@ -179,6 +253,21 @@ class ProfileNames(WindowsTest):
         self.assertTrue(reading.endswith("\\" + "\\".join(SUFFIX)), reading)
         self.assertNotRegex(reading, "(?i)lodz|l\xf3dz|\\?")
         self.assertEqual(self.box.read(pbk), dump([TEMPLATE.created_entry(ENTRY)]))
+
+
+    def test_drive_that_does_not_answer_is_no_missing_phonebook(self):
+        """Q: is mapped nowhere: an error, and nothing created for all users instead."""
+        appdata = "Q:\\AppData\\Roaming"
+        user = appdata + "\\" + "\\".join(SUFFIX)
+        away = f'Cannot open file "{user}". The drive or network share that holds it does not answer'
+        admin = "vpn-admin.exe"
+        cases = [("vpnsetup.exe", ["/u"], self.head(), ["* processing *.pbk"]),
+                 (admin, [], self.head(admin, "* admin mode"), ["* reading: " + user])]
+        for name, args, head, lines in cases:
+            with self.subTest(name=name):
+                result = self.run_with({"APPDATA": appdata}, name=name, args=args)
+                self.assertFails(result, head + lines, away, name)
+                self.assertFalse(self.box.all_users_pbk.exists())
 
 
 class LongPath(WindowsTest):
