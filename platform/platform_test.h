@@ -60,20 +60,26 @@ std::optional<StoredValue> StoredValueOf(const TempDir& dir, const std::string& 
 // Removes HKEY_CURRENT_USER\`key` and its parent, where they outlive the test folder.
 void RemoveTestKey(const std::string& key);
 
-// --- The fixture ---
+// --- The fixtures ---
 
-class PlatformTest : public ::testing::Test {
+// The folder the POSIX registry lives in, pointed at a test's folder while it lives.
+class ProgramDataHere {
+ public:
+  explicit ProgramDataHere(const TempDir& dir) {
+    if (const char* programData = std::getenv("ProgramData")) saved_ = programData;
+    SetEnv("ProgramData", dir.Native().string().c_str());
+  }
+  ProgramDataHere(const ProgramDataHere&) = delete;
+  ProgramDataHere& operator=(const ProgramDataHere&) = delete;
+  ~ProgramDataHere() { SetEnv("ProgramData", saved_ ? saved_->c_str() : nullptr); }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// Calls of the platform the tests make again and again.
+class PlatformCalls {
  protected:
-  PlatformTest() {
-    // The POSIX registry lives below ProgramData, read when the platform is made.
-    if (const char* programData = std::getenv("ProgramData")) savedProgramData_ = programData;
-    SetEnv("ProgramData", dir_.Native().string().c_str());
-    platform_ = CreateSystemPlatform(1, argv_);
-  }
-  ~PlatformTest() override {
-    SetEnv("ProgramData", savedProgramData_ ? savedProgramData_->c_str() : nullptr);
-  }
-
   // The whole file as the platform reads it.
   std::string ReadThrough(const std::string& path) {
     FileHandle file = kInvalidFile;
@@ -111,6 +117,14 @@ class PlatformTest : public ::testing::Test {
     return error;
   }
 
+  std::unique_ptr<Platform> platform_;
+};
+
+// The platform of this build, on a fresh folder of the disk.
+class PlatformTest : public ::testing::Test, protected PlatformCalls {
+ protected:
+  PlatformTest() { platform_ = CreateSystemPlatform(1, argv_); }
+
   std::set<std::string> FolderEntries() const {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_.Native())) {
@@ -119,11 +133,10 @@ class PlatformTest : public ::testing::Test {
     return names;
   }
 
-  std::optional<std::string> savedProgramData_;
   TempDir dir_;
+  ProgramDataHere programData_{dir_};
   char arg0_[17] = "linkwright_tests";
   char* argv_[2] = {arg0_, nullptr};
-  std::unique_ptr<Platform> platform_;
 };
 
 using PlatformFileTest = PlatformTest;
@@ -145,5 +158,54 @@ class PlatformRegistryTest : public PlatformTest {
 
   std::string testKey_;
 };
+
+// What a test sets up and reads back past the platform: a folder of files, and registry
+// values below HKEY_CURRENT_USER. Names below the folder use backslashes.
+class TestSystem {
+ public:
+  virtual ~TestSystem() = default;
+  // The core's path of `name` below the folder; the folder itself for none.
+  virtual std::string CorePath(const std::string& name = {}) const = 0;
+  // Writes the file in place (the same file when it is there).
+  virtual void Write(const std::string& name, const std::string& bytes) = 0;
+  virtual std::string Read(const std::string& name) const = 0;
+  virtual bool IsFile(const std::string& name) const = 0;
+  virtual bool IsFolder(const std::string& name) const = 0;
+  virtual void MakeFolder(const std::string& name) = 0;
+  virtual void Remove(const std::string& name) = 0;
+  // Puts file `from` in the place of `to`, as another program's rename would.
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Writes the file in place and gives it back the last-write time it had.
+  virtual void WriteKeepingTime(const std::string& name, const std::string& bytes) = 0;
+  // The names in the folder.
+  virtual std::set<std::string> Entries() const = 0;
+  virtual std::optional<StoredValue> Stored(const std::string& keyPath,
+                                            const std::string& name) const = 0;
+};
+
+// Which platform the shared suite runs on: the real one, or the fake every other unit
+// test uses, which must answer as the real ones do.
+enum class Backend { kSystem, kFake };
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
+
+// The suite every platform, and the fake, passes.
+class PlatformContractTest : public ::testing::TestWithParam<Backend>, protected PlatformCalls {
+ protected:
+  PlatformContractTest();
+  ~PlatformContractTest() override;
+
+  std::set<std::string> FolderEntries() const { return system_->Entries(); }
+  // The codes of the platform under test for a missing file and a missing folder.
+  SysError FileNotFound() const;
+  SysError PathNotFound() const;
+
+  std::unique_ptr<TestSystem> system_;
+  std::string testKey_;
+};
+
+using ContractFileTest = PlatformContractTest;
+using ContractSaveTest = PlatformContractTest;
+using ContractTextTest = PlatformContractTest;
+using ContractRegistryTest = PlatformContractTest;
 
 }  // namespace lw::platform_test

@@ -92,9 +92,11 @@ std::optional<FakePlatform::RegValue> FakePlatform::RegistryValue(const std::str
                                                                   const std::string& name) const {
   const auto key = regValues.find(Upper(keyPath));
   if (key == regValues.end()) return std::nullopt;
-  const auto value = key->second.find(name);
-  if (value == key->second.end()) return std::nullopt;
-  return value->second;
+  // Value names match in any letter case, as the registry's do.
+  for (const auto& [stored, value] : key->second) {
+    if (Upper(stored) == Upper(name)) return value;
+  }
+  return std::nullopt;
 }
 
 SysError FakePlatform::CreateKey(RegKey base, std::string_view subKey, std::uint32_t access,
@@ -135,7 +137,13 @@ SysError FakePlatform::SetValue(RegKey key, std::string_view name, std::uint32_t
   if (it == regHandles_.end()) return kErrorInvalidHandle;
   if (setValueStatus != 0) return setValueStatus;
   if ((it->second.access & kKeyWrite) == 0) return kErrorAccessDenied;
-  regValues[it->second.path][std::string(name)] = {type, std::string(data)};
+  // A value written again under another letter case keeps its first name.
+  auto& values = regValues[it->second.path];
+  std::string stored(name);
+  for (const auto& [existing, value] : values) {
+    if (Upper(existing) == Upper(stored)) stored = existing;
+  }
+  values[stored] = {type, std::string(data)};
   return 0;
 }
 
@@ -165,18 +173,30 @@ void FakePlatform::TrustFolder(std::string_view folder) {
 
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
-  while (!folder.empty() && files.count(folder) == 0 &&
-         readOnlyDirs.count(ParentFolder(folder)) == 0 && ThroughLink(folder) == 0) {
-    dirs.insert(folder);
-    const std::string parent = ParentFolder(folder);
-    if (parent == folder) break;
-    folder = parent;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  std::vector<std::string> missing;
+  for (; !folder.empty() && dirs.count(folder) == 0; folder = ParentFolder(folder)) {
+    // Nothing below a file, through a link, or in a folder closed to new entries.
+    if (files.count(folder) != 0 || ThroughLink(folder) != 0 ||
+        readOnlyDirs.count(ParentFolder(folder)) != 0) {
+      return;
+    }
+    missing.push_back(folder);
   }
+  dirs.insert(missing.begin(), missing.end());
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
   CreateDirectories(ParentFolder(path));
   files[path] = std::move(bytes);
+}
+
+void FakePlatform::RenameFile(const std::string& from, const std::string& to) {
+  StampOf(from);
+  files[to] = files[from];
+  files.erase(from);
+  fileIndexes_[to] = fileIndexes_[from];
+  fileIndexes_.erase(from);
 }
 
 std::vector<std::string> FakePlatform::FilesContaining(const std::string& part) const {
@@ -217,10 +237,9 @@ bool FakePlatform::IsOpen(const std::string& path) const {
                      [&](const auto& handle) { return handle.second.path == path; });
 }
 
-SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) {
+SysError FakePlatform::LockFile(std::string_view path, std::uint32_t, LockHandle& lock) {
   const std::string name(path);
   events.push_back("LockFile " + name);
-  if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
   // No folder, or one this user may not make files in: nothing to hold.
   if (dirs.count(ParentFolder(name)) == 0 || readOnlyDirs.count(ParentFolder(name)) != 0) {
@@ -282,6 +301,7 @@ SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
 SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
                                         std::string& tempPath) {
   events.push_back("CreateTempBeside " + std::string(target));
+  if (target.empty()) return kErrorPathNotFound;
   const std::string folder = ParentFolder(target);
   if (const SysError error = ThroughLink(std::string(target))) return error;
   if (!folder.empty() && dirs.count(folder) == 0) return kErrorPathNotFound;
@@ -335,11 +355,7 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
         (expected.bytes != nullptr && *expected.bytes != files[to])))) {
     return kErrorFileChanged;
   }
-  StampOf(from);
-  files[to] = files[from];
-  files.erase(from);
-  fileIndexes_[to] = fileIndexes_[from];
-  fileIndexes_.erase(from);
+  RenameFile(from, to);
   handle->second.path = to;
   return 0;
 }
@@ -361,8 +377,25 @@ void FakePlatform::RemoveStaleTemps(std::string_view target) {
 
 std::string FakePlatform::FullPathName(std::string_view path) {
   if (path.empty()) return {};
-  if (path.size() >= 2 && (path[1] == ':' || path[0] == '\\')) return std::string(path);
-  return "C:\\Work\\" + std::string(path);
+  const bool full = path.size() >= 2 && (path[1] == ':' || path[0] == '\\');
+  const std::string given = full ? std::string(path) : "C:\\Work\\" + std::string(path);
+  // "." and ".." resolved below the first part (the drive), as GetFullPathNameA does.
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end;; start = end + 1) {
+    end = given.find('\\', start);
+    const std::string part = given.substr(start, end - start);
+    if (part == ".." && parts.size() > 1) {
+      parts.pop_back();
+    } else if (part != "." && part != ".." &&
+               (part != "" || parts.empty() || end == std::string::npos)) {
+      parts.push_back(part);
+    }
+    if (end == std::string::npos) break;
+  }
+  std::string result;
+  for (std::size_t i = 0; i < parts.size(); ++i) result += (i == 0 ? "" : "\\") + parts[i];
+  return result;
 }
 
 std::string FakePlatform::SystemErrorText(SysError error) {

@@ -74,6 +74,8 @@ class FakePlatform : public Platform {
   std::function<void(FakePlatform&, const std::string& target)> beforeReplace;
   // Adds a file and every folder above it.
   void AddFile(const std::string& path, std::string bytes);
+  // Moves a file, as another program's rename would: it keeps its index.
+  void RenameFile(const std::string& from, const std::string& to);
   // Files whose name contains `part` (for finding stray temporary files).
   std::vector<std::string> FilesContaining(const std::string& part) const;
   // Holds on files taken and not yet released.
