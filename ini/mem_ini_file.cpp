@@ -29,8 +29,9 @@ constexpr std::size_t kComparedBytes = 1 << 20;
 // Fewer unused bytes or free line places than this are never reclaimed.
 constexpr std::size_t kSlack = 64 * 1024;
 
+// The library's own raise of std::length_error: the Windows builds replace it by a smaller one.
 [[noreturn]] void TooLarge() {
-  throw std::length_error("The text is too large for a document (4 GiB, lines of 2 GiB)");
+  std::__throw_length_error("The text is too large for a document (4 GiB, lines of 2 GiB)");
 }
 
 // Blanks and every other control byte are trimmed; bytes of 0x80 and above never are.

@@ -111,9 +111,10 @@ void TStringHash::Reserve(std::size_t count) {
   if (count > heads_.size()) Grow(std::bit_ceil(count));
 }
 
+// Past the limit, the library's own raise of std::length_error (the Windows builds' is smaller).
 void TStringHash::Add(std::string_view key) {
   if (links_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw std::length_error("too many entries to index");
+    std::__throw_length_error("too many entries to index");
   }
   const auto hash = static_cast<std::uint32_t>(HashKey(key));
   const auto entry = static_cast<std::int32_t>(links_.size());
@@ -127,7 +128,7 @@ void TStringHash::Add(std::string_view key) {
 
 void TStringHash::AddNone() {
   if (links_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw std::length_error("too many entries to index");
+    std::__throw_length_error("too many entries to index");
   }
   links_.push_back({kNoKey, 0});
 }

@@ -1,7 +1,6 @@
 // The Linux stand-ins for the Windows services. Paths from the core have '\' turned
 // into '/' here; paths handed back use '\' again. The registry lives in registry-posix.h.
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,8 +28,16 @@
 #include "platform/system_platform.h"
 #include "platform/util-posix.h"
 
+// The ELF header of the module this code is linked into, placed by the linker at the module's
+// load address (also in a statically linked executable, where dladdr finds nothing).
+extern "C" const char __ehdr_start[] __attribute__((visibility("hidden")));
+
 namespace lw {
 namespace {
+
+// Offsets and inode numbers of 64 bits on 32-bit systems too (the build asks for them with
+// _FILE_OFFSET_BITS): without them readdir fails on a file system with larger inode numbers.
+static_assert(sizeof(off_t) == 8 && sizeof(ino_t) == 8);
 
 using posix::CorePath;
 using posix::CreateUniqueAt;
@@ -246,11 +253,8 @@ class PosixPlatform final : public Platform {
   }
 
   std::uintptr_t ModuleBase() override {
-    // Any object of this executable will do: the platform is linked into it statically.
-    static const char anchor = 0;
-    Dl_info info{};
-    if (::dladdr(&anchor, &info) == 0) return 0;
-    return reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    // The platform is linked into the executable itself, so this header is the executable's.
+    return reinterpret_cast<std::uintptr_t>(__ehdr_start);
   }
 
   OsVersion GetVersion() override {

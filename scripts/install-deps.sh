@@ -3,6 +3,7 @@
 # apt-get line to run.
 set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
+          g++-multilib qemu-user googletest
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
           binutils-mingw-w64-i686 wine wine64 util-linux python3)
 missing=()

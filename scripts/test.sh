@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Runs every test: formatting, the native builds (plain and sanitized), the 64-bit Windows
-# build under wine64, the 32-bit Windows build's import check, a second release build that
-# must give the same bytes, and short fuzz runs.
+# Runs every test: formatting, the native builds (plain and sanitized), the 32-bit Linux
+# build's unit tests under qemu-i386, the 64-bit Windows build under wine64, the 32-bit
+# Windows build's import check, a second release build that must give the same bytes, and
+# short fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 scripts/check-format.sh
 
-for preset in linux linux-asan windows-x64 windows-x86; do
+for preset in linux linux-asan linux-x86 windows-x64 windows-x86; do
   echo "=== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
