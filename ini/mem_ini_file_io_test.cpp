@@ -7,7 +7,6 @@
 
 #include "ini/mem_ini_file.h"
 #include "ini/stream_errors.h"
-#include "ini/string_list.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -225,23 +224,6 @@ TEST(MemIniFileIoTest, SaveFailuresNameTheFullPath) {
     EXPECT_EQ(ErrorOf([&] { doc.SaveFile(); }), "EFCreateError: " + c.message);
     EXPECT_TRUE(platform.files.empty()) << c.message;
   }
-}
-
-TEST(MemIniFileIoTest, StringListFilesRoundTripBytes) {
-  FakePlatform platform;
-  platform.AddFile(kPath,
-                   "\xef\xbb\xbf"
-                   "a\nb");
-  TStringList list;
-  list.LoadFromFile(platform, kPath);
-  list.Add("c");
-  list.SaveToFile(platform, kPath);
-  EXPECT_EQ(platform.files[kPath],
-            "\xef\xbb\xbf"
-            "a\r\nb\r\nc\r\n");
-  list.Clear();
-  EXPECT_THROW(list.SaveToFile(platform, "C:\\Gone\\y"), EFCreateError);
-  EXPECT_THROW(list.LoadFromFile(platform, "C:\\Gone\\y"), EFOpenError);
 }
 
 }  // namespace
