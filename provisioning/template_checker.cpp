@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ini/string_list.h"
+#include "ini/text_file.h"
 #include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
