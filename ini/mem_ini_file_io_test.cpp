@@ -138,6 +138,15 @@ TEST(MemIniFileIoTest, SavingTwiceWritesOnceUnlessChangedBetween) {
   doc.SaveFile();
   EXPECT_EQ(writes(), 3);
   EXPECT_EQ(platform.files[kPath], "[Old]\r\nk=v\r\n\r\n");
+  // The same from a file loaded in canonical form, which a comparison with the loaded text
+  // would take for unchanged.
+  TMemIniFile canonical(platform, kPath);
+  canonical.SetValue("Old", "k", "w");
+  canonical.SaveFile();
+  canonical.SetValue("Old", "k", "v");
+  canonical.SaveFile();
+  EXPECT_EQ(writes(), 5);
+  EXPECT_EQ(platform.files[kPath], "[Old]\r\nk=v\r\n\r\n");
 }
 
 TEST(MemIniFileIoTest, LargeDocumentsAreWrittenPieceByPieceAsSaveTextGivesThem) {
