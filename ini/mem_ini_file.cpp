@@ -47,10 +47,18 @@ std::string KeyLine(std::string_view key, std::string_view value) {
   return line;
 }
 
-// The name of a header line, "[name]".
+// The name of a header line: "[name]", or "[name]" followed by blanks and a ";" comment, as
+// Windows reads it. A line that ends in "]" is read whole, so names holding "]" keep their
+// reading.
 bool HeaderName(std::string_view text, std::string_view& name) {
-  if (text.front() != '[' || text.back() != ']') return false;
-  name = Trim(text.substr(1, text.size() - 2));
+  if (text.front() != '[') return false;
+  std::size_t close = text.size() - 1;
+  if (text.back() != ']') {
+    close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    if (TrimLeft(text.substr(close + 1)).substr(0, 1) != ";") return false;
+  }
+  name = Trim(text.substr(1, close - 1));
   return true;
 }
 
