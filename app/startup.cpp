@@ -2,8 +2,8 @@
 
 #include "app/provisioning_run.h"
 #include "platform/ascii_case.h"
+#include "platform/hex.h"
 #include "platform/platform.h"
-#include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
 #include "support/os_version.h"
@@ -129,7 +129,6 @@ std::string UnhandledErrorReport(const Exception& error, std::string_view execut
   report += " in module ";
   report += module;
   report += " at ";
-  // Not printf's "%08X": it would link printf into an executable that has no other use for it.
   report += EightHexDigits(static_cast<std::uint32_t>(error.RaiseAddress() - moduleBase));
   report += ".\r\n";
   report += error.Message();
