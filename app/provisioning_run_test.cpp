@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "provisioning/template.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -55,7 +56,7 @@ struct Machine {
     platform.version = {6, 2};
     platform.env["APPDATA"] = "C:\\Users\\ann\\AppData\\Roaming";
     platform.env["ProgramData"] = "C:\\ProgramData";
-    platform.AddResource("IniData", 10, kTemplate);
+    platform.AddResource("IniData", kRcDataType, kTemplate);
     platform.dirs.insert("C:");
   }
 
