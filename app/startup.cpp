@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/pauses.h"
 #include "app/provisioning_run.h"
 #include "platform/ascii_case.h"
 #include "platform/hex.h"
@@ -59,7 +60,7 @@ int RunStartup(Platform& platform) {
   flags.ExeName = ExeNameOf(platform.ExecutablePath());
   const std::string banner = flags.ExeName + " " + std::string(BuildStamp);
   log.Line(banner);
-  for (int i = 0; i < 3; ++i) platform.Sleep(100);
+  for (int i = 0; i < kBannerPauses; ++i) platform.Sleep(kBannerPauseMs);
 
   if (GetOSVersionNumber(platform) < 60) {
     log.Line(flags.ExeName + " not running in vista (6.0) or superior !");
@@ -114,7 +115,7 @@ int RunStartup(Platform& platform) {
 
   RunProvisioning(platform, flags, log);
   log.Line(banner + " done ...");
-  platform.Sleep(3300);
+  platform.Sleep(kClosingPauseMs);
   if (log.ErrorLogged()) return kExitErrorsLogged;
   return registrySwitchIgnored ? kExitNotAdministrator : kExitSuccess;
 }
