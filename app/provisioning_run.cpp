@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/pauses.h"
 #include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
 #include "platform/paths.h"
@@ -82,7 +83,7 @@ class Run {
       }
       ProcessPhonebook(log_, templ_, phonebook, CreatesForAllUsers(), Gateway());
     });
-    if (done) platform_.Sleep(1000);
+    if (done) platform_.Sleep(kPhonebookPauseMs);
     if (flags_.AllUsers) flags_.CreateEnabled = false;
   }
 
@@ -97,7 +98,7 @@ class Run {
       ProcessPhonebook(log_, templ_, phonebook, flags_.CreateEnabled && !flags_.AllUsers,
                        Gateway());
     });
-    if (done) platform_.Sleep(1000);
+    if (done) platform_.Sleep(kPhonebookPauseMs);
   }
 
  private:

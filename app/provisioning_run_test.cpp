@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "ini/text_file.h"
+#include "provisioning/template.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -58,7 +59,7 @@ struct Machine {
     platform.version = {6, 2};
     platform.env["APPDATA"] = "C:\\Users\\ann\\AppData\\Roaming";
     platform.env["ProgramData"] = "C:\\ProgramData";
-    platform.AddResource("IniData", 10, kTemplate);
+    platform.AddResource("IniData", kRcDataType, kTemplate);
     platform.dirs.insert("C:");
   }
 

@@ -1,9 +1,10 @@
 #include "app/startup.h"
 
+#include "app/pauses.h"
 #include "app/provisioning_run.h"
 #include "platform/ascii_case.h"
+#include "platform/hex.h"
 #include "platform/platform.h"
-#include "provisioning/guid.h"
 #include "support/isadmin.h"
 #include "support/log.h"
 #include "support/os_version.h"
@@ -59,7 +60,7 @@ int RunStartup(Platform& platform) {
   flags.ExeName = ExeNameOf(platform.ExecutablePath());
   const std::string banner = flags.ExeName + " " + std::string(BuildStamp);
   log.Line(banner);
-  for (int i = 0; i < 3; ++i) platform.Sleep(100);
+  for (int i = 0; i < kBannerPauses; ++i) platform.Sleep(kBannerPauseMs);
 
   if (GetOSVersionNumber(platform) < 60) {
     log.Line(flags.ExeName + " not running in vista (6.0) or superior !");
@@ -114,7 +115,7 @@ int RunStartup(Platform& platform) {
 
   RunProvisioning(platform, flags, log);
   log.Line(banner + " done ...");
-  platform.Sleep(3300);
+  platform.Sleep(kClosingPauseMs);
   if (log.ErrorLogged()) return kExitErrorsLogged;
   return registrySwitchIgnored ? kExitNotAdministrator : kExitSuccess;
 }
@@ -129,7 +130,6 @@ std::string UnhandledErrorReport(const Exception& error, std::string_view execut
   report += " in module ";
   report += module;
   report += " at ";
-  // Not printf's "%08X": it would link printf into an executable that has no other use for it.
   report += EightHexDigits(static_cast<std::uint32_t>(error.RaiseAddress() - moduleBase));
   report += ".\r\n";
   report += error.Message();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "ini/mem_ini_file.h"
+#include "provisioning/template.h"
 #include "tests/fake_platform.h"
 
 namespace lw {
@@ -47,7 +48,7 @@ struct StartupTest : ::testing::Test {
   // A fresh machine: an empty template, and the two folders set apart.
   void Reset() {
     platform = FakePlatform();
-    platform.AddResource("IniData", 10, "[config]\r\n");
+    platform.AddResource("IniData", kRcDataType, "[config]\r\n");
     platform.env["APPDATA"] = "C:\\Users\\ann\\AppData\\Roaming";
     platform.env["ProgramData"] = "C:\\ProgramData";
   }
@@ -360,7 +361,7 @@ TEST_F(StartupTest, SwitchesAndNameWordsReachTheRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Reset();
-    platform.AddResource("IniData", 10, kGatewayTemplate);
+    platform.AddResource("IniData", kRcDataType, kGatewayTemplate);
     platform.AddFile(kUserPbk,
                      "[Work]\r\nPhoneNumber=vpn1.example.com\r\nIpPrioritizeRemote=7\r\n\r\n");
     platform.AddFile(kAllUsersPbk,

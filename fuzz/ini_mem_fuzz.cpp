@@ -72,6 +72,18 @@ bool IsCanonicalSection(std::string_view name) {
          (name.empty() || (!IsBlank(name.front()) && !IsBlank(name.back())));
 }
 
+// Whether a trimmed line reads as a section header: "[" up to a last "]", or up to a
+// first "]" followed by blanks and a ";" comment.
+bool ReadsAsHeader(std::string_view line) {
+  if (line.empty() || line.front() != '[') return false;
+  if (line.back() == ']') return true;
+  const std::size_t close = line.find(']');
+  if (close == std::string_view::npos) return false;
+  std::size_t at = close + 1;
+  while (at < line.size() && IsBlank(line[at])) ++at;
+  return at < line.size() && line[at] == ';';
+}
+
 // A key line that saves and parses back as it is, and stays a key line.
 bool IsCanonicalKeyLine(std::string_view key, std::string_view value) {
   if (HasLineBreakOrNul(key) || HasLineBreakOrNul(value)) return false;
@@ -80,7 +92,7 @@ bool IsCanonicalKeyLine(std::string_view key, std::string_view value) {
     return false;
   }
   if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()))) return false;
-  return !(!key.empty() && key.front() == '[' && !value.empty() && value.back() == ']');
+  return !ReadsAsHeader(std::string(key) + "=" + std::string(value));
 }
 
 // Reads the change script: an operation byte, then names and values, each a length byte

@@ -1,9 +1,10 @@
 // An INI document held whole in memory: sections in order, each an ordered list of its
 // stored lines. Lookups ignore letter case and find the last of several equal names.
 //
-// The loaded text is kept once; lines stored as they stand are places in it, and only
-// changed or rebuilt lines have bytes of their own. Name indexes are built only where
-// lookups come often enough to pay for them.
+// The lines live in a LineStore, which keeps the loaded text once and gives only changed or
+// rebuilt lines bytes of their own. The document reads them: sections, key names with
+// letter case folded, and name indexes, built only where lookups come often enough to pay
+// for them.
 #pragma once
 
 #include <array>
@@ -12,10 +13,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "ini/case_fold.h"
 #include "ini/custom_ini_file.h"
+#include "ini/line_store.h"
 #include "ini/string_hash.h"
 #include "ini/string_list.h"
 #include "platform/platform.h"
@@ -73,18 +74,6 @@ class TMemIniFile : public TCustomIniFile {
   bool Loaded() const { return loaded_; }
 
  private:
-  // A stored line or a section's name: `size` bytes at `at` in the loaded text, or in
-  // added_ when the kAdded bit of `size` is set.
-  struct Piece {
-    std::uint32_t at;
-    std::uint32_t size;
-  };
-  // Its lines are lines_[first, first + count).
-  struct Section {
-    Piece name;
-    std::uint32_t first;
-    std::uint32_t count;
-  };
   // The name index of one section's lines, by position in the section.
   struct LineIndex {
     std::size_t section = kNone;
@@ -93,41 +82,44 @@ class TMemIniFile : public TCustomIniFile {
     std::uint64_t lastUse = 0;
     TStringHash names;
   };
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // What lookups keep from one call to the next. None of it is content: forgetting any of
+  // it is always correct, and only costs the next lookup time.
+  struct Lookups {
+    // The section of this position, among the indexes; the least recently used is reused.
+    LineIndex& Of(std::size_t section);
+    void Forget(std::size_t section);
+    void ForgetAll();
 
-  void Clear();
-  // Parses the document's own text_ (after its byte-order mark).
+    TStringHash sections;  // built on demand and extended as sections are appended
+    std::array<LineIndex, 4> lines;
+    std::uint64_t clock = 0;
+    std::string key;        // the folded name looked for
+    std::string candidate;  // the folded name met
+  };
+  // What the file is known to hold.
+  enum class FileHolds { kUnknown, kLoadedText, kThisDocument };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  using Piece = LineStore::Piece;
+  using Section = LineStore::Run;
+
+  void Clear(std::shared_ptr<const std::string> text);
+  // A change to the content.
+  void Changed();
+  // Parses the store's text (`body`: after its byte-order mark).
   void ParseText(std::string_view body);
   // Parses one source line into the last section, or starts a section; `inText`: the line
-  // lies in text_, and stored lines may point into it.
+  // lies in the store's text, and stored lines may point into it.
   void ParseLine(std::string_view line, bool inText);
-
-  std::string_view View(Piece piece) const;
-  // `bytes` as a piece of text_ when they lie there, else a copy in added_.
+  // `bytes` as a piece of the text when they lie there, else a copy.
   Piece PieceOf(std::string_view bytes, bool inText);
-  Piece Keep(std::string_view bytes);
-  bool InText(Piece piece) const;
 
   // Position of the last section of that name, or -1.
   int FindSection(std::string_view name) const;
   // Position in the section of its last line of that name, or -1.
   int FindKey(std::size_t section, std::string_view key) const;
   int ScanKeys(const Section& section, std::string_view key, std::string_view folded) const;
-  LineIndex& LineIndexOf(std::size_t section) const;
-  void ForgetLineIndex(std::size_t section);
-  void ForgetLineIndexes();
   // The last section of that name, appended when missing.
   std::size_t SectionFor(std::string_view name);
-  void AppendTo(std::size_t section, Piece line);
-  void Replace(std::size_t section, std::size_t position, Piece line);
-  void Erase(std::size_t section, std::size_t position);
-  // Bytes a piece has in added_ (none for a piece of text_).
-  std::size_t AddedSize(Piece piece) const;
-  // Notes bytes of added_ no longer used; once they are most of it, it is copied afresh.
-  void NoteUnused(std::size_t bytes);
-  void PackWhenSparse();
-  void CompactLines();
-  void CompactAdded();
 
   // Hands `sink` the canonical text (what SaveText returns) in pieces, in order.
   template <typename Sink>
@@ -135,39 +127,21 @@ class TMemIniFile : public TCustomIniFile {
   std::size_t TextSize() const;
   bool TextEquals(std::string_view bytes) const;
 
-  // Copies of names or lines into `target`; those in text_ are borrowed.
+  // Copies of names or lines into `target`; those in the text are borrowed.
   void Deliver(Piece piece, std::string_view bytes, TStringList& target) const;
   // Each line of `section` into `target`: its key name, or the whole line.
   void DeliverLines(std::string_view section, bool namesOnly, TStringList& target) const;
 
   Platform& platform_;
   CaseFold fold_;
-  // The loaded text; parsed lines stored as they stand point into it, and so may the
-  // lists filled from the document, which share it.
-  std::shared_ptr<const std::string> text_;
-  std::string added_;            // bytes of every other line and name
-  std::size_t addedUnused_ = 0;  // bytes of added_ nothing uses any more
-  // Every section's lines, each section's together; kHole marks free places.
-  std::vector<Piece> lines_;
-  std::size_t holes_ = 0;
-  std::vector<Section> sections_;
+  LineStore store_;  // a section is a run of it
   bool byteOrderMark_ = false;
   bool loaded_ = false;
   // What SaveFile must find in the file's place: the file as loaded or last saved, or
   // nothing.
   ExpectedFile expected_;
-  // text_ is still the file's bytes as loaded.
-  bool textIsFile_ = false;
-  // The file holds the document as it is now: SaveFile wrote it, nothing changed since.
-  bool savedAsIs_ = false;
-
-  // Built on demand and extended as sections are appended.
-  mutable TStringHash sectionIndex_;
-  // The name indexes of the sections looked up most recently.
-  mutable std::array<LineIndex, 4> lineIndexes_;
-  mutable std::uint64_t clock_ = 0;
-  mutable std::string key_;        // the folded key of a lookup
-  mutable std::string candidate_;  // the folded name met on a lookup
+  FileHolds fileHolds_ = FileHolds::kUnknown;
+  mutable Lookups lookups_;
 };
 
 }  // namespace lw

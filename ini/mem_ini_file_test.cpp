@@ -68,7 +68,15 @@ TEST_F(MemIniFileTest, ParsesToCanonicalText) {
       {"[S]\r\n;c\r\n  ;c2\r\n#x\r\na;b\r\n", "[S]\r\n#x\r\na;b\r\n\r\n"},
       {"[ Name ]\r\nk=v", "[Name]\r\nk=v\r\n\r\n"},
       {"[]\r\nk=v", "[]\r\nk=v\r\n\r\n"},
-      {"[S]\r\n[Name] ;note\r\n[\r\n", "[S]\r\n[Name] ;note\r\n[\r\n\r\n"},
+      {"[S]\r\n[Name] ;note\r\n[\r\n", "[S]\r\n\r\n[Name]\r\n[\r\n\r\n"},
+      // A header followed by a comment, as Windows reads it; any other text after "]"
+      // leaves the line as it was, and so does a last "]".
+      {"[Office VPN] ; main office\r\nk=1", "[Office VPN]\r\nk=1\r\n\r\n"},
+      {"[Home ISP]\r\nk=0\r\n[Office VPN] ; main office\r\nk=1",
+       "[Home ISP]\r\nk=0\r\n\r\n[Office VPN]\r\nk=1\r\n\r\n"},
+      {"[x];c\r\nk=v\r\n [ y ]\t;c\r\nk=w", "[x]\r\nk=v\r\n\r\n[y]\r\nk=w\r\n\r\n"},
+      {"[a]b]\r\nk=v\r\n[x] ;c]\r\nk=w", "[a]b]\r\nk=v\r\n\r\n[x] ;c]\r\nk=w\r\n\r\n"},
+      {"[x] junk\r\nk=v\r\n[S]\r\n[x] junk\r\n[x] = ;c", "[S]\r\n[x] junk\r\n[x]=;c\r\n\r\n"},
       {"k=v\r\nplain\r\n[S]", "[S]\r\n\r\n"},
       {"[S]\r\na = b = c\r\n=x\r\nflag", "[S]\r\na=b = c\r\n=x\r\nflag\r\n\r\n"},
       {"[S]\ra=1\nb=2\r\nc=3", "[S]\r\na=1\r\nb=2\r\nc=3\r\n\r\n"},

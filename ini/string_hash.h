@@ -21,10 +21,9 @@ class TStringHash {
   TStringHash& operator=(const TStringHash&) = delete;
   TStringHash(TStringHash&&) noexcept = default;
   TStringHash& operator=(TStringHash&&) noexcept = default;
-  virtual ~TStringHash() = default;
 
   // SipHash-1-3 of the key's bytes under this process's random key.
-  virtual std::uint64_t HashKey(std::string_view key) const;
+  std::uint64_t HashKey(std::string_view key) const;
 
   // Forgets every entry; the memory is kept for the next fill.
   void Clear();

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "ini/stream.h"
-#include "ini/text_file.h"
 #include "ini/text_lines.h"
 
 namespace lw {
@@ -148,20 +147,12 @@ std::string TStringList::JoinLines() const {
   return text;
 }
 
-void TStringList::LoadFromFile(Platform& platform, std::string_view fileName) {
-  SplitText(ReadTextFile(platform, fileName));
-}
-
 void TStringList::LoadFromStream(TStream& stream) {
   const std::size_t size = stream.Size();
   const std::size_t position = stream.Position();
   std::string text(size > position ? size - position : 0, '\0');
   text.resize(stream.Read(text.data(), text.size()));
   SplitText(text);
-}
-
-void TStringList::SaveToFile(Platform& platform, std::string_view fileName) const {
-  WriteTextFile(platform, fileName, JoinLines());
 }
 
 }  // namespace lw

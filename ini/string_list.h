@@ -110,12 +110,8 @@ class TStringList {
   // Every line followed by CR LF.
   std::string JoinLines() const;
 
-  // Reads the whole file (others may read it meanwhile, not write) and splits it.
-  void LoadFromFile(Platform& platform, std::string_view fileName);
   // Reads from the stream's position to its end and splits it.
   void LoadFromStream(TStream& stream);
-  // Replaces the file with JoinLines, safely (see WriteTextFile).
-  void SaveToFile(Platform& platform, std::string_view fileName) const;
 
  protected:
   // Called after every change: the entries from `from` on are new, changed or gone.

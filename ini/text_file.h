@@ -20,6 +20,10 @@ inline constexpr std::string_view kTooLargeReason = "The file is too large to lo
 inline constexpr std::string_view kEmptyNameReason = "The file name is empty";
 inline constexpr std::string_view kAbsentReason = "The file does not exist";
 
+// The first bytes of a text file that says it is UTF-8. The document keeps them as they
+// are; the template must not have them.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 // How long a run waits for a file that another run of the tool, or another program (a
 // scanner, a backup agent), holds.
 inline constexpr std::uint32_t kLockWaitMs = 60000;

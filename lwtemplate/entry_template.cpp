@@ -7,6 +7,7 @@
 #include "ini/string_list.h"
 #include "platform/platform.h"
 #include "provisioning/guid.h"
+#include "provisioning/line_breaks.h"
 #include "provisioning/pass.h"
 #include "provisioning/template_format.h"
 #include "support/log.h"
@@ -14,7 +15,6 @@
 namespace lw {
 namespace {
 
-constexpr std::string_view kLineBreakEscape = "\\r\\n";
 constexpr std::string_view kPhoneKey = "PhoneNumber";
 
 // Lines of one key in a row (letter case ignored): one line of the template.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ascii_case.h"
+#include "platform/hex.h"
 #include "platform/text_before_nul.h"
 
 namespace lw {
@@ -29,13 +30,7 @@ constexpr std::size_t kDataEntrySize = 16;
 constexpr std::uint32_t kHighBit = 0x80000000u;
 
 std::string Hex(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), kDigits[value & 0xFu]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + digits;
+  return "0x" + HexDigits(value);
 }
 
 [[noreturn]] void Invalid(std::string message) {

@@ -11,7 +11,4 @@ namespace lw {
 // (mod 2^32), as eight upper-case hex digits. An empty or invalid tail counts as 0.
 std::string DeriveEntryGuid(std::string_view templateGuid);
 
-// `value` as eight upper-case hexadecimal digits.
-std::string EightHexDigits(std::uint32_t value);
-
 }  // namespace lw

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <ostream>
 
+#include "platform/hex.h"
+
 namespace lw {
 namespace {
 

@@ -3,15 +3,14 @@
 namespace lw {
 
 std::string ExpandLineBreaks(std::string_view value) {
-  static constexpr std::string_view kEscape = "\\r\\n";
   std::string result;
   result.reserve(value.size());
   std::size_t start = 0;
-  for (std::size_t found = value.find(kEscape); found != std::string_view::npos;
-       found = value.find(kEscape, start)) {
+  for (std::size_t found = value.find(kLineBreakEscape); found != std::string_view::npos;
+       found = value.find(kLineBreakEscape, start)) {
     result.append(value.substr(start, found - start));
     result += "\r\n";
-    start = found + kEscape.size();
+    start = found + kLineBreakEscape.size();
   }
   result.append(value.substr(start));
   return result;

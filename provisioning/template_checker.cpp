@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "ini/string_list.h"
+#include "ini/text_file.h"
+#include "platform/hex.h"
 #include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
@@ -13,10 +15,6 @@ namespace lw {
 namespace {
 
 constexpr std::size_t kGuidDigits = 32;
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 class Checker {
  public:

@@ -12,9 +12,6 @@ inline constexpr std::string_view kIdKey = "id";              // key=value findi
 inline constexpr std::string_view kSetKey = "set";            // key=value|key=value...
 inline constexpr std::string_view kGuidKey = "Guid";
 
-// Read as text by the template's reading, which takes the resource's bytes as they are.
-inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
 inline constexpr std::string_view kListDelimiter = "|";
 inline constexpr std::string_view kPairDelimiter = "=";
 
