@@ -12,6 +12,7 @@
 #include "lwtemplate/file_bytes.h"
 #include "lwtemplate/stamp.h"
 #include "platform/platform.h"
+#include "provisioning/template.h"
 #include "provisioning/template_checker.h"
 #include "provisioning/template_format.h"
 #include "support/exception.h"
@@ -40,7 +41,7 @@ std::string Help() {
          "\n"
          "check TEMPLATE\n"
          "    Refuses a template that vpnsetup.exe could not use as meant, naming the\n"
-         "    section, key and problem of each fault.\n"
+         "    section, key and problem of each fault; says so in one line when it is good.\n"
          "stamp TEMPLATE IN.exe OUT.exe\n"
          "    Writes OUT.exe: a copy of vpnsetup.exe IN.exe (32- or 64-bit) that carries\n"
          "    TEMPLATE, which is checked first. IN.exe is never changed; nothing is written\n"
@@ -96,10 +97,24 @@ bool ReadTemplate(Platform& platform, const std::string& path, std::string& byte
   return ReportProblems(platform, path, CheckTemplateText(platform, bytes), "template refused");
 }
 
+// "1 rule", "2 rules".
+std::string Count(std::size_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 int Check(Platform& platform, const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage(platform, "check takes one file: TEMPLATE");
   std::string bytes;
-  return ReadTemplate(platform, args[0], bytes) ? kToolSuccess : kToolRefused;
+  if (!ReadTemplate(platform, args[0], bytes)) return kToolRefused;
+  TMemIniFile templ(platform, "");
+  templ.LoadText(bytes);
+  platform.WriteLine(
+      args[0] + ": template good: " +
+      Count(TemplateList(templ, kConfigSection, kManagedKey).size(), "rule", "rules") + ", " +
+      Count(TemplateList(templ, kConfigSection, kCreatableKey).size(), "creatable entry",
+            "creatable entries") +
+      ", " + Count(bytes.size(), "byte", "bytes"));
+  return kToolSuccess;
 }
 
 int Stamp(Platform& platform, const std::vector<std::string>& args) {

@@ -70,10 +70,23 @@ TEST_F(ToolTest, HelpNamesTheCommandsAndTheDefaultKeys) {
   EXPECT_EQ(platform_.errorOutput, "");
 }
 
-TEST_F(ToolTest, CheckIsSilentOnAUsableTemplate) {
-  EXPECT_EQ(Run({"check", File("t.ini", std::string(kValidTemplate))}), kToolSuccess);
-  EXPECT_EQ(platform_.errorOutput, "");
-  EXPECT_THAT(platform_.lines, IsEmpty());
+TEST_F(ToolTest, CheckSaysInOneLineWhatAUsableTemplateHolds) {
+  const struct {
+    std::string text;
+    const char* summary;
+  } cases[] = {
+      {std::string(kValidTemplate), "0 rules, 1 creatable entry, 65 bytes"},
+      {"[config]\nmansecs=a|b\ncresecs=\n[a]\nid=k=v\n[b]\nid=k=w\n",
+       "2 rules, 0 creatable entries, 52 bytes"},
+      {"[config]\nmansecs=a\n[a]\nid=k=v\n", "1 rule, 0 creatable entries, 30 bytes"},
+  };
+  for (const auto& c : cases) {
+    platform_.lines.clear();
+    const std::string path = File("t.ini", c.text);
+    EXPECT_EQ(Run({"check", path}), kToolSuccess);
+    EXPECT_EQ(platform_.errorOutput, "");
+    EXPECT_THAT(platform_.lines, ElementsAre(path + ": template good: " + c.summary));
+  }
 }
 
 TEST_F(ToolTest, CheckNamesTheFileSectionKeyAndProblem) {
