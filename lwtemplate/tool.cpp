@@ -1,7 +1,9 @@
 #include "lwtemplate/tool.h"
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <system_error>
 
@@ -21,10 +23,9 @@
 namespace lw {
 namespace {
 
-// Far above what any executable has room for, and any phonebook a machine holds.
+// Far above what any executable has room for.
 constexpr std::uint64_t kMaxTemplateBytes = std::uint64_t{1} << 20;
 constexpr std::uint64_t kMaxExecutableBytes = std::uint64_t{64} << 20;
-constexpr std::uint64_t kMaxPhonebookBytes = std::uint64_t{1} << 30;
 
 constexpr std::string_view kUsage =
     "usage: lwtemplate check TEMPLATE\n"
@@ -102,6 +103,22 @@ std::string Count(std::size_t count, std::string_view one, std::string_view many
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// The phonebook at `path` read as a run reads it (ANSI text: no NUL byte, so no UTF-16; a
+// UTF-8 byte-order mark kept; within the run's size limit); a phonebook that is not there
+// is empty and not Loaded. Reports a refusal and returns false.
+bool LoadPhonebook(Platform& platform, const std::string& path,
+                   std::unique_ptr<TMemIniFile>& phonebook) {
+  try {
+    phonebook = std::make_unique<TMemIniFile>(platform, path);
+    return true;
+  } catch (const Exception& error) {
+    Report(platform, path, error.Message());
+  } catch (const std::exception& error) {
+    Report(platform, path, error.what());
+  }
+  return false;
+}
+
 int Check(Platform& platform, const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage(platform, "check takes one file: TEMPLATE");
   std::string bytes;
@@ -174,24 +191,13 @@ int FromPhonebook(Platform& platform, const std::vector<std::string>& args) {
   const std::vector<std::string> keys =
       manageGiven ? SplitString(manage, ",", 0, '\0') : DefaultManagedKeys();
 
-  std::string bytes;
-  try {
-    bytes = ReadFileBytes(path, kMaxPhonebookBytes);
-  } catch (const Exception& error) {
-    Report(platform, path, error.Message());
+  std::unique_ptr<TMemIniFile> phonebook;
+  if (!LoadPhonebook(platform, path, phonebook)) return kToolRefused;
+  if (!phonebook->Loaded()) {
+    Report(platform, path, kAbsentReason);
     return kToolRefused;
   }
-  if (bytes.find('\0') != std::string::npos) {
-    Report(platform, path, kNulByteReason);
-    return kToolRefused;
-  }
-  std::string_view text = bytes;
-  if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
-    text.remove_prefix(kUtf8ByteOrderMark.size());
-  }
-  TMemIniFile phonebook(platform, "");
-  phonebook.LoadText(text);
-  const EntryTemplate made = TemplateFromEntry(platform, phonebook, files[1], keys, path);
+  const EntryTemplate made = TemplateFromEntry(platform, *phonebook, files[1], keys);
   if (!ReportProblems(platform, path, made.problems, "no template made")) return kToolRefused;
   WriteLines(platform, made.text);
   return kToolSuccess;

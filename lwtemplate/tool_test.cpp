@@ -33,6 +33,12 @@ class ToolTest : public testing::Test {
     dir_.Write(name, bytes);
     return dir_.Native(name).string();
   }
+  // A phonebook, read through the platform as a run reads it.
+  std::string Phonebook(const std::string& name, const std::string& bytes) {
+    const std::string path = "C:\\pbk\\" + name;
+    platform_.AddFile(path, bytes);
+    return path;
+  }
 
   FakePlatform platform_;
   TempDir dir_;
@@ -197,7 +203,7 @@ class FromPhonebookCommandTest : public ToolTest {
 };
 
 TEST_F(FromPhonebookCommandTest, PrintsTheTemplateLineByLine) {
-  const std::string path = File("rasphone.pbk", "\xEF\xBB\xBF" + entry_);
+  const std::string path = Phonebook("rasphone.pbk", "\xEF\xBB\xBF" + entry_);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"from-phonebook", path, "Office", "--manage", "Type,IpDnsFlags"},
         std::vector<std::string>{"from-phonebook", "--manage=Type,IpDnsFlags", path, "Office"}}) {
@@ -208,7 +214,7 @@ TEST_F(FromPhonebookCommandTest, PrintsTheTemplateLineByLine) {
     TMemIniFile phonebook(platform, "");
     phonebook.LoadText(entry_);
     const EntryTemplate made =
-        TemplateFromEntry(platform, phonebook, "Office", {"Type", "IpDnsFlags"}, path);
+        TemplateFromEntry(platform, phonebook, "Office", {"Type", "IpDnsFlags"});
     std::string printed;
     for (const std::string& line : platform_.lines) printed += line + "\r\n";
     EXPECT_EQ(printed, made.text);
@@ -217,7 +223,7 @@ TEST_F(FromPhonebookCommandTest, PrintsTheTemplateLineByLine) {
 }
 
 TEST_F(FromPhonebookCommandTest, AnEmptyListManagesNothingAndTheDefaultNeedsItsKeys) {
-  const std::string path = File("rasphone.pbk", entry_);
+  const std::string path = Phonebook("rasphone.pbk", entry_);
   EXPECT_EQ(Run({"from-phonebook", path, "Office", "--manage="}), kToolSuccess);
   EXPECT_THAT(platform_.lines, testing::Contains("set="));
   platform_.lines.clear();
@@ -229,16 +235,30 @@ TEST_F(FromPhonebookCommandTest, AnEmptyListManagesNothingAndTheDefaultNeedsItsK
   EXPECT_THAT(platform_.errorOutput, HasSubstr(path + ": no template made (7 problems)\n"));
 }
 
+// The refusals a run gives, from the run's own reading.
 TEST_F(FromPhonebookCommandTest, RefusesPhonebooksItCannotRead) {
-  const std::string utf16 = File("utf16.pbk", std::string("[\0O\0]\0", 6));
-  EXPECT_EQ(Run({"from-phonebook", utf16, "O"}), kToolRefused);
-  EXPECT_EQ(platform_.errorOutput,
-            utf16 + ": The file holds a NUL byte (UTF-16 or damaged text)\n");
-  platform_.errorOutput.clear();
-  const std::string missing = dir_.Native("none.pbk").string();
-  EXPECT_EQ(Run({"from-phonebook", missing, "O"}), kToolRefused);
-  EXPECT_EQ(platform_.errorOutput, missing + ": no such file\n");
-  EXPECT_THAT(platform_.lines, IsEmpty());
+  const std::string utf16 = Phonebook("utf16.pbk", std::string("\xFF\xFE[\0O\0]\0", 8));
+  const std::string nul = Phonebook("nul.pbk", entry_ + std::string(1, '\0'));
+  platform_.dirs.insert("C:\\pbk\\folder.pbk");
+  platform_.AddFile("C:\\pbk\\denied.pbk", entry_);
+  platform_.openErrors["C:\\pbk\\denied.pbk"] = kErrorAccessDenied;
+  const struct {
+    std::string path;
+    std::string report;
+  } cases[] = {
+      {utf16,
+       "Cannot open file \"" + utf16 + "\". The file holds a NUL byte (UTF-16 or damaged text)"},
+      {nul, "Cannot open file \"" + nul + "\". The file holds a NUL byte (UTF-16 or damaged text)"},
+      {"C:\\pbk\\denied.pbk", "Cannot open file \"C:\\pbk\\denied.pbk\". System error 5"},
+      {"C:\\pbk\\none.pbk", "The file does not exist"},
+      {"C:\\pbk\\folder.pbk", "The file does not exist"},
+  };
+  for (const auto& c : cases) {
+    platform_.errorOutput.clear();
+    EXPECT_EQ(Run({"from-phonebook", c.path, "O"}), kToolRefused);
+    EXPECT_EQ(platform_.errorOutput, c.path + ": " + c.report + "\n");
+    EXPECT_THAT(platform_.lines, IsEmpty());
+  }
 }
 
 }  // namespace
