@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
-#include <system_error>
 
 #include "ini/mem_ini_file.h"
 #include "ini/text_file.h"
@@ -134,6 +133,15 @@ int Check(Platform& platform, const std::vector<std::string>& args) {
   return kToolSuccess;
 }
 
+// Whether `a` and `b` name one file that is there, by the file itself: its volume and
+// index, not its spelling (a short name, ".\\", a link).
+bool SameFile(Platform& platform, std::string_view a, std::string_view b) {
+  std::optional<FileIdentity> first;
+  std::optional<FileIdentity> second;
+  return platform.IdentifyFile(a, first) == 0 && platform.IdentifyFile(b, second) == 0 && first &&
+         first == second;
+}
+
 int Stamp(Platform& platform, const std::vector<std::string>& args) {
   if (args.size() != 3) return Usage(platform, "stamp takes three files: TEMPLATE IN.exe OUT.exe");
   const std::string& templatePath = args[0];
@@ -141,8 +149,7 @@ int Stamp(Platform& platform, const std::vector<std::string>& args) {
   const std::string& out = args[2];
   std::string templ;
   if (!ReadTemplate(platform, templatePath, templ)) return kToolRefused;
-  std::error_code sameError;
-  if (std::filesystem::equivalent(in, out, sameError)) {
+  if (SameFile(platform, in, out)) {
     Report(platform, out, "is IN.exe itself, which stamping never changes: name a new file");
     return kToolRefused;
   }

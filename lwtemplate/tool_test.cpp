@@ -126,6 +126,9 @@ class StampCommandTest : public ToolTest {
     exe_ = BuildTestImage(shape).bytes;
     in_ = File("vpnsetup.exe", exe_);
     platform_.dirs.insert("C:\\out");
+    // The input on disk, and another name of it (a short name, say).
+    platform_.identities[in_] = {7, 1};
+    platform_.identities[kShortName] = {7, 1};
   }
   void ExpectNothingWritten() {
     EXPECT_EQ(platform_.files.count(out_), 0u);
@@ -137,6 +140,7 @@ class StampCommandTest : public ToolTest {
   std::string exe_;
   std::string in_;
   const std::string out_ = "C:\\out\\vpnsetup-corp.exe";
+  static constexpr const char* kShortName = "C:\\out\\VPNSET~1.EXE";
 };
 
 TEST_F(StampCommandTest, WritesTheStampedCopyAndLeavesTheInputAlone) {
@@ -177,6 +181,10 @@ TEST_F(StampCommandTest, RefusesAndWritesNothing) {
       {"OutputIsTheInput",
        {"stamp", valid, in_, in_},
        in_ + ": is IN.exe itself, which stamping never changes: name a new file\n"},
+      {"OutputIsTheInputSpelledOtherwise",
+       {"stamp", valid, in_, kShortName},
+       std::string(kShortName) +
+           ": is IN.exe itself, which stamping never changes: name a new file\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

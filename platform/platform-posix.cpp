@@ -456,6 +456,15 @@ class PosixPlatform final : public Platform {
     return ::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0 ? 0 : Errno();
   }
 
+  SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) override {
+    identity.reset();
+    struct stat info;
+    if (::stat(NativePath(path).c_str(), &info) != 0) return IsAbsence(Errno()) ? 0 : Errno();
+    identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                            static_cast<std::uint64_t>(info.st_ino)};
+    return 0;
+  }
+
   void RemoveStaleTemps(std::string_view target) override {
     Place place;
     if (Locate(target, place) != 0) return;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,14 @@ inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 // The Administrators group identifier (PSID); kNoSid when none.
 enum class SidHandle : std::uintptr_t {};
 inline constexpr SidHandle kNoSid{0};
+
+// What makes a file itself, however a path spells it: its volume and its index there
+// (device and inode on POSIX).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
 
 struct OsVersion {
   std::uint32_t major = 0;
@@ -131,6 +140,9 @@ class Platform {
                                std::string_view target) = 0;
   // Removes a file; an open file cannot be removed.
   virtual SysError RemoveFile(std::string_view path) = 0;
+  // The identity of the file or folder at `path`, links followed; nothing in `identity`
+  // when nothing is there.
+  virtual SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) = 0;
   // Removes the temporary files of CreateTempBeside's naming beside `target` that belong
   // to the process's user and are older than ten minutes (left by runs that were killed).
   virtual void RemoveStaleTemps(std::string_view target) = 0;

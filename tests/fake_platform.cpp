@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/ascii_case.h"
 #include "platform/paths.h"
@@ -315,6 +316,17 @@ SysError FakePlatform::RemoveFile(std::string_view path) {
   // As on Windows: a file that is open cannot be removed.
   if (IsOpen(name)) return kErrorSharingViolation;
   files.erase(name);
+  return 0;
+}
+
+SysError FakePlatform::IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) {
+  identity.reset();
+  const std::string name(path);
+  if (const auto it = identities.find(name); it != identities.end()) {
+    identity = it->second;
+  } else if (files.count(name) != 0 || dirs.count(name) != 0) {
+    identity = FileIdentity{0, std::hash<std::string>{}(Upper(name))};
+  }
   return 0;
 }
 

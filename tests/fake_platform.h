@@ -63,6 +63,10 @@ class FakePlatform : public Platform {
   std::set<std::string> envNotInCodePage;      // variables GetEnv cannot give exactly
   std::optional<std::size_t> shortReadBy;      // reads return this many bytes fewer
   std::optional<std::size_t> diskSpace;        // bytes left for writes
+  // Files outside `files` and `dirs` (on the real disk, say), and other names of one file
+  // (short names): what IdentifyFile finds there. Every other file and folder is itself
+  // under one spelling, letter case ignored.
+  std::map<std::string, FileIdentity> identities;
   bool flushFails = false;
   bool replaceFails = false;
   // Adds a file and every folder above it.
@@ -128,6 +132,7 @@ class FakePlatform : public Platform {
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override;
   SysError RemoveFile(std::string_view path) override;
+  SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) override;
   void RemoveStaleTemps(std::string_view target) override;
 
   std::string FullPathName(std::string_view path) override;
