@@ -353,7 +353,12 @@ int Plan(Platform& platform, const std::vector<std::string>& args) {
   Log log(platform);
   if (bytes.substr(0, 2) == "MZ") {
     ExecutableInfo info;
-    if (!ReadExecutable(platform, source, bytes, info)) return kToolRefused;
+    try {
+      info = InspectExecutable(bytes);
+    } catch (const Exception& error) {
+      Report(platform, source, error.Message());
+      return kToolRefused;
+    }
     templBytes = info.templ;
     // Its file name chooses modes too, as it does for the run.
     flags.ExeName = ExeNameOf(source);
