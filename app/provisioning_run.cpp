@@ -18,9 +18,12 @@
 namespace lw {
 namespace {
 
-constexpr std::string_view kExceptionPrefix = "* exception: ";
 // How often a cycle reads and works again when another program saved the phonebook meanwhile.
 constexpr int kCycleTries = 4;
+
+GatewayOverride GatewayOf(const RunFlags& flags) {
+  return {flags.ForceLocalGateway, flags.ForceRemoteGateway};
+}
 
 // A phonebook below the folder an environment variable names, worked out where it is
 // first needed, so that a missing folder is reported by the region that needs it.
@@ -60,10 +63,7 @@ class Run {
     const std::string& userPath = user_.Get();
     log_.Line("* reading: " + userPath);
     Cycle(userPath, false, [this](TMemIniFile& phonebook) {
-      if (ProbeExistingEntries(log_, templ_, phonebook)) {
-        flags_.CreateEnabled = false;
-        flags_.AllUsers = false;
-      }
+      PreCheckUserPhonebook(log_, templ_, phonebook, flags_);
     });
     if (flags_.CreateEnabled && flags_.IsAdministrator && flags_.AllUsers) {
       const std::string& allUsersPath = allUsers_.Get();
@@ -91,12 +91,7 @@ class Run {
     const std::string& path = user_.Get();
     platform_.CreateDirectories(ParentFolder(path));
     const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
-      if (flags_.CreateEnabled && !flags_.AllUsers &&
-          ProbeExistingEntries(log_, templ_, phonebook)) {
-        flags_.CreateEnabled = false;
-      }
-      ProcessPhonebook(log_, templ_, phonebook, flags_.CreateEnabled && !flags_.AllUsers,
-                       Gateway());
+      PassUserPhonebook(log_, templ_, phonebook, flags_);
     });
     if (done) platform_.Sleep(kPhonebookPauseMs);
   }
@@ -123,7 +118,7 @@ class Run {
   bool CreatesForAllUsers() const {
     return flags_.CreateEnabled && flags_.IsAdministrator && flags_.AllUsers;
   }
-  GatewayOverride Gateway() const { return {flags_.ForceLocalGateway, flags_.ForceRemoteGateway}; }
+  GatewayOverride Gateway() const { return GatewayOf(flags_); }
 
   Platform& platform_;
   RunFlags& flags_;
@@ -134,6 +129,22 @@ class Run {
 };
 
 }  // namespace
+
+void PreCheckUserPhonebook(Log& log, const TMemIniFile& templ, const TMemIniFile& phonebook,
+                           RunFlags& flags) {
+  if (ProbeExistingEntries(log, templ, phonebook)) {
+    flags.CreateEnabled = false;
+    flags.AllUsers = false;
+  }
+}
+
+void PassUserPhonebook(Log& log, const TMemIniFile& templ, TMemIniFile& phonebook,
+                       RunFlags& flags) {
+  if (flags.CreateEnabled && !flags.AllUsers && ProbeExistingEntries(log, templ, phonebook)) {
+    flags.CreateEnabled = false;
+  }
+  ProcessPhonebook(log, templ, phonebook, flags.CreateEnabled && !flags.AllUsers, GatewayOf(flags));
+}
 
 void RunProvisioning(Platform& platform, RunFlags& flags, Log& log) {
   try {

@@ -47,6 +47,38 @@ bool EnterAllUsersMode(Platform& platform, RunFlags& flags, Log& log) {
 
 }  // namespace
 
+void ApplyNameModes(RunFlags& flags, Log& log) {
+  const std::string& name = flags.ExeName;
+  if (Contains(name, "updt")) {
+    flags.CreateEnabled = false;
+    log.Line("* update only mode !");
+  }
+  if (Contains(name, "remgw")) {
+    flags.ForceRemoteGateway = true;
+    log.Line("* remote gateway mode");
+  } else if (Contains(name, "locgw")) {
+    flags.ForceLocalGateway = true;
+    log.Line("* local gateway mode");
+  }
+}
+
+bool NameAsksForAllUsers(std::string_view exeName) {
+  return Contains(exeName, "admin");
+}
+
+bool ApplyPlainSwitch(std::string_view argument, RunFlags& flags) {
+  if (argument == "/u") {
+    flags.CreateEnabled = false;
+  } else if (argument == "/g") {
+    flags.ForceRemoteGateway = true;
+  } else if (argument == "/l") {
+    flags.ForceLocalGateway = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string ExeNameOf(std::string_view executablePath) {
   const auto cut = executablePath.find_last_of("\\:");
   std::string name(cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1));
@@ -67,19 +99,8 @@ int RunStartup(Platform& platform) {
     return kExitOldWindows;
   }
 
-  const std::string& name = flags.ExeName;
-  if (Contains(name, "updt")) {
-    flags.CreateEnabled = false;
-    log.Line("* update only mode !");
-  }
-  if (Contains(name, "remgw")) {
-    flags.ForceRemoteGateway = true;
-    log.Line("* remote gateway mode");
-  } else if (Contains(name, "locgw")) {
-    flags.ForceLocalGateway = true;
-    log.Line("* local gateway mode");
-  }
-  if (Contains(name, "admin")) {
+  ApplyNameModes(flags, log);
+  if (NameAsksForAllUsers(flags.ExeName)) {
     if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     log.Line("* admin mode");
   } else {
@@ -92,12 +113,8 @@ int RunStartup(Platform& platform) {
     if (argument == "/?") {
       PrintHelp(log, flags.ExeName);
       return kExitSuccess;
-    } else if (argument == "/u") {
-      flags.CreateEnabled = false;
-    } else if (argument == "/g") {
-      flags.ForceRemoteGateway = true;
-    } else if (argument == "/l") {
-      flags.ForceLocalGateway = true;
+    } else if (ApplyPlainSwitch(argument, flags)) {
+      continue;
     } else if (argument == "/a") {
       if (!EnterAllUsersMode(platform, flags, log)) return kExitNotAdministrator;
     } else if (argument == "/r" || argument == "/R") {

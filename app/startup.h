@@ -7,6 +7,7 @@
 
 #include "app/run_flags.h"
 #include "support/exception.h"
+#include "support/log.h"
 
 namespace lw {
 
@@ -14,6 +15,14 @@ class Platform;
 
 // The file-name part of a path (after its last "\" or ":"), letters A-Z lowered.
 std::string ExeNameOf(std::string_view executablePath);
+
+// The modes that words of flags.ExeName choose: "updt" update only, "remgw" or else "locgw"
+// a forced gateway; each logs its line.
+void ApplyNameModes(RunFlags& flags, Log& log);
+// Whether the file name asks for all-users mode ("admin").
+bool NameAsksForAllUsers(std::string_view exeName);
+// The switches that only set a flag: /u, /g, /l. False for any other argument.
+bool ApplyPlainSwitch(std::string_view argument, RunFlags& flags);
 
 // Runs the tool and returns the exit status; a registry write error escapes.
 int RunStartup(Platform& platform);

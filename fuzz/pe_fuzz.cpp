@@ -1,6 +1,7 @@
 // Arbitrary bytes as an executable: reading them never fails but by refusing, every
-// resource it reports lies within them, and a stamp that succeeds changes nothing but the
-// template's room and the checksum, which is right for the new bytes.
+// resource it reports lies within them, what show reads (the template, the version) lies
+// within them too, and a stamp that succeeds changes nothing but the template's room and
+// the checksum, which is right for the new bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lw::PeCheckSum(bytes, image.CheckSumOffset());
   } catch (const lw::EInvalidImage&) {
     return 0;
+  }
+
+  try {
+    const lw::ExecutableInfo info = lw::InspectExecutable(bytes);
+    Check(info.templ.data() >= bytes.data() &&
+              info.templ.data() + info.templ.size() <= bytes.data() + size,
+          "the template outside the bytes");
+    Check(info.templ.find('\0') == std::string_view::npos, "a NUL in the template");
+  } catch (const lw::EStampRefused&) {
   }
 
   std::string stamped;

@@ -28,12 +28,8 @@ struct KeyRun {
 class Maker {
  public:
   Maker(Platform& platform, const TMemIniFile& phonebook, std::string_view entry,
-        const std::vector<std::string>& managedKeys, std::string_view origin)
-      : platform_(platform),
-        phonebook_(phonebook),
-        entry_(entry),
-        managedKeys_(managedKeys),
-        origin_(origin) {}
+        const std::vector<std::string>& managedKeys)
+      : platform_(platform), phonebook_(phonebook), entry_(entry), managedKeys_(managedKeys) {}
 
   EntryTemplate Run() {
     if (!FindEntry()) return {{}, std::move(problems_)};
@@ -196,18 +192,16 @@ class Maker {
   }
 
   std::string Compose() const {
-    std::string origin(origin_);
-    for (char& c : origin) {
-      if (static_cast<unsigned char>(c) < 0x20) c = '?';
-    }
     const std::string rule = Fold(name_) == Fold("managed") ? "managed-rule" : "managed";
     std::string set;
     for (const std::string& assignment : assignments_) {
       if (!set.empty()) set += kListDelimiter;
       set += assignment;
     }
-    std::string text = "; Made by lwtemplate from-phonebook from [" + name_ + "] of " + origin +
-                       ".\r\n; The created entry gets the Guid below with its last eight "
+    // The entry, not the phonebook's path: a path names an administrator's profile, and
+    // every stamped executable would carry it.
+    std::string text = "; Made by lwtemplate from-phonebook from the entry [" + name_ +
+                       "].\r\n; The created entry gets the Guid below with its last eight "
                        "digits plus one.\r\n";
     text += "[" + std::string(kConfigSection) + "]\r\n";
     text += std::string(kManagedKey) + "=" + rule + "\r\n";
@@ -283,7 +277,6 @@ class Maker {
   const TMemIniFile& phonebook_;
   const std::string entry_;
   const std::vector<std::string>& managedKeys_;
-  const std::string_view origin_;
   std::string name_;
   std::vector<KeyRun> runs_;
   std::string phone_;
@@ -301,9 +294,9 @@ const std::vector<std::string>& DefaultManagedKeys() {
 }
 
 EntryTemplate TemplateFromEntry(Platform& platform, const TMemIniFile& phonebook,
-                                std::string_view entry, const std::vector<std::string>& managedKeys,
-                                std::string_view origin) {
-  return Maker(platform, phonebook, entry, managedKeys, origin).Run();
+                                std::string_view entry,
+                                const std::vector<std::string>& managedKeys) {
+  return Maker(platform, phonebook, entry, managedKeys).Run();
 }
 
 }  // namespace lw

@@ -27,9 +27,9 @@ const std::vector<std::string>& DefaultManagedKeys();
 // template repeats a key) and whose one rule finds entries by the entry's PhoneNumber and
 // enforces the entry's values of `managedKeys`. It is refused, with the reasons, when the
 // tool's own creation on an empty phonebook would not give back the entry with its Guid
-// derived, or when a second run would change it. `origin` names the phonebook in a comment.
+// derived, or when a second run would change it. A comment names the entry.
 EntryTemplate TemplateFromEntry(Platform& platform, const TMemIniFile& phonebook,
-                                std::string_view entry, const std::vector<std::string>& managedKeys,
-                                std::string_view origin);
+                                std::string_view entry,
+                                const std::vector<std::string>& managedKeys);
 
 }  // namespace lw

@@ -18,7 +18,6 @@
 namespace lw {
 namespace {
 
-constexpr std::string_view kOrigin = "C:\\pbk\\rasphone.pbk";
 constexpr std::string_view kGuid = "0123456789ABCDEF0123456789ABCDEF";
 const std::vector<std::string> kNoKeys;
 
@@ -26,7 +25,7 @@ EntryTemplate Make(std::string_view phonebook, std::string_view entry,
                    const std::vector<std::string>& keys = kNoKeys) {
   FakePlatform platform;
   const TextDocument document(platform, phonebook);
-  return TemplateFromEntry(platform, document, entry, keys, kOrigin);
+  return TemplateFromEntry(platform, document, entry, keys);
 }
 
 std::vector<std::string> Problems(const EntryTemplate& made) {
@@ -95,7 +94,7 @@ TEST(EntryTemplateTest, WritesTheConfigShapeAndJoinsRepeatedKeys) {
   const EntryTemplate made = Make(phonebook, "Office VPN", {"type", "Device"});
   EXPECT_EQ(Problems(made), std::vector<std::string>{});
   EXPECT_EQ(made.text,
-            "; Made by lwtemplate from-phonebook from [Office VPN] of C:\\pbk\\rasphone.pbk.\r\n"
+            "; Made by lwtemplate from-phonebook from the entry [Office VPN].\r\n"
             "; The created entry gets the Guid below with its last eight digits plus one.\r\n"
             "[config]\r\nmansecs=managed\r\ncresecs=Office VPN\r\n\r\n"
             "[managed]\r\nid=PhoneNumber=vpn.example.org\r\nset=Type=2|DEVICE=vpn\r\n\r\n"

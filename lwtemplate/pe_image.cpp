@@ -318,6 +318,34 @@ std::vector<PeResource> PeImage::Find(std::string_view type, std::string_view na
   return found;
 }
 
+std::string FixedFileVersion(std::string_view versionInfo) {
+  // VS_VERSIONINFO: wLength, wValueLength, wType, the key in UTF-16 with its NUL, padding
+  // to four bytes, then VS_FIXEDFILEINFO: signature, structure version, the file version's
+  // high and low double words.
+  static constexpr std::u16string_view kKey = u"VS_VERSION_INFO";
+  static constexpr std::size_t kValue = (6 + 2 * (kKey.size() + 1) + 3) & ~std::size_t{3};
+  static constexpr std::uint32_t kSignature = 0xFEEF04BDu;
+  static constexpr std::size_t kFixedInfoSize = 52;
+  const Fields fields(versionInfo, "the version resource");
+  for (std::size_t i = 0; i <= kKey.size(); ++i) {
+    const char16_t wanted = i < kKey.size() ? kKey[i] : u'\0';
+    if (fields.U16(6 + 2 * i, "the version resource's key") != wanted) {
+      Invalid("the version resource does not start with VS_VERSION_INFO");
+    }
+  }
+  if (fields.U16(2, "the version resource's value size") < kFixedInfoSize) {
+    Invalid("the version resource has no fixed file information");
+  }
+  fields.Need(kValue, kFixedInfoSize, "the fixed file information");
+  if (fields.U32(kValue, "its signature") != kSignature) {
+    Invalid("the fixed file information has the wrong signature");
+  }
+  const std::uint32_t high = fields.U32(kValue + 8, "the file version");
+  const std::uint32_t low = fields.U32(kValue + 12, "the file version");
+  return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFFu) + "." +
+         std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFFu);
+}
+
 std::string NumberedResourceId(std::uint16_t number) {
   std::string id = "#";
   id += std::to_string(number);

@@ -82,6 +82,10 @@ class PeImage {
   std::vector<PeResource> resources_;
 };
 
+// The file version ("1.1.0.0") of the bytes of a version resource (type #16), from its
+// fixed file information. Raises EInvalidImage when they do not hold one.
+std::string FixedFileVersion(std::string_view versionInfo);
+
 // "#10" for 10: how a numbered type or name is written among named ones (as Windows
 // writes MAKEINTRESOURCE numbers in text).
 std::string NumberedResourceId(std::uint16_t number);

@@ -313,6 +313,39 @@ TEST(PeImageTest, RefusesMoreResourcesThanItsLimit) {
   EXPECT_THAT(Refusal(bytes), HasSubstr("more than 4096 resources"));
 }
 
+TEST(FixedFileVersionTest, ReadsTheFileVersionOrSaysWhyNot) {
+  const std::string good = VersionInfoBytes(0x00010002u, 0x00030004u);
+  std::string badSignature = good;
+  PutU32(badSignature, 40, 0xFEEF04BCu);
+  std::string noFixedInfo = good;
+  PutU16(noFixedInfo, 2, 0);
+  std::string otherKey = good;
+  PutU16(otherKey, 6, 'v');
+  const struct {
+    std::string bytes;
+    const char* version;
+    const char* refusal;
+  } cases[] = {
+      {good, "1.2.3.4", nullptr},
+      {VersionInfoBytes(0xFFFFFFFFu, 0), "65535.65535.0.0", nullptr},
+      {good + "children follow", "1.2.3.4", nullptr},
+      {"VS_VERSION_INFO stand-in", nullptr, "does not start with VS_VERSION_INFO"},
+      {good.substr(0, 60), nullptr, "the fixed file information (offset 0x28, 52 bytes) runs past"},
+      {good.substr(0, 20), nullptr, "the version resource's key (offset 0x14, 2 bytes) runs past"},
+      {badSignature, nullptr, "the fixed file information has the wrong signature"},
+      {noFixedInfo, nullptr, "has no fixed file information"},
+      {otherKey, nullptr, "does not start with VS_VERSION_INFO"},
+  };
+  for (const auto& c : cases) {
+    if (c.version != nullptr) {
+      EXPECT_EQ(FixedFileVersion(c.bytes), c.version);
+    } else {
+      EXPECT_THAT(RefusalOf<EInvalidImage>([&] { FixedFileVersion(c.bytes); }),
+                  HasSubstr(c.refusal));
+    }
+  }
+}
+
 // The sum as Microsoft describes it: 16-bit words added with end-around carry, the field
 // itself counted as zero, the length added; written here the long way for comparison.
 std::uint32_t ReferenceCheckSum(std::string bytes, std::size_t field) {
@@ -376,7 +409,10 @@ TEST_F(OwnExecutableTest, ChecksumIsTheOneTheLinkerWrote) {
 
 TEST_F(OwnExecutableTest, CarriesTheTemplateInItsReservedRoomAndTheManifest) {
   const PeImage image(bytes_);
-  EXPECT_EQ(image.Find("#16", "#1").size(), 1u);
+  const std::vector<PeResource> version = image.Find("#16", "#1");
+  ASSERT_EQ(version.size(), 1u);
+  EXPECT_EQ(FixedFileVersion(bytes_.substr(version[0].dataOffset, version[0].size)),
+            LW_RELEASE_VERSION ".0");
   const std::vector<PeResource> manifest = image.Find("#24", "#1");
   ASSERT_EQ(manifest.size(), 1u);
   EXPECT_EQ(bytes_.substr(manifest[0].dataOffset, manifest[0].size),

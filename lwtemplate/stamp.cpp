@@ -9,13 +9,9 @@
 
 namespace lw {
 
-TemplateRoom FindTemplateRoom(std::string_view exe) {
-  const PeImage image(exe);
-  if (image.IsSigned()) {
-    throw EStampRefused(
-        "carries a signature, which a new template would break: stamp the unsigned "
-        "executable, then sign the result");
-  }
+namespace {
+
+TemplateRoom RoomOf(const PeImage& image) {
   const std::vector<PeResource> found =
       image.Find(NumberedResourceId(kRcDataType), kTemplateResourceName);
   if (found.empty()) {
@@ -29,6 +25,37 @@ TemplateRoom FindTemplateRoom(std::string_view exe) {
     throw EStampRefused("has its IniData bytes inside its headers");
   }
   return {found.front().dataOffset, found.front().size, image.Is64Bit(), image.CheckSumOffset()};
+}
+
+}  // namespace
+
+TemplateRoom FindTemplateRoom(std::string_view exe) {
+  const PeImage image(exe);
+  if (image.IsSigned()) {
+    throw EStampRefused(
+        "carries a signature, which a new template would break: stamp the unsigned "
+        "executable, then sign the result");
+  }
+  return RoomOf(image);
+}
+
+ExecutableInfo InspectExecutable(std::string_view exe) {
+  const PeImage image(exe);
+  ExecutableInfo info;
+  info.room = RoomOf(image);
+  info.isSigned = image.IsSigned();
+  const std::string_view bytes = exe.substr(info.room.offset, info.room.capacity);
+  info.templ = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
+  const std::vector<PeResource> versions = image.Find(NumberedResourceId(kVersionType), "#1");
+  try {
+    if (versions.size() == 1) {
+      info.fileVersion =
+          FixedFileVersion(exe.substr(versions.front().dataOffset, versions.front().size));
+    }
+  } catch (const EInvalidImage&) {
+    // No readable version: shown as none.
+  }
+  return info;
 }
 
 std::string StampTemplate(std::string_view exe, std::string_view templ) {

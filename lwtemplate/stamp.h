@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,21 @@ struct TemplateRoom {
   bool is64Bit = false;
   std::size_t checkSumOffset = 0;
 };
+
+// What a vpnsetup.exe carries, signed or not.
+struct ExecutableInfo {
+  TemplateRoom room;
+  std::string_view templ;   // the template: the room's bytes before its first NUL
+  std::string fileVersion;  // "1.1.0.0"; empty when it has no readable version resource
+  bool isSigned = false;    // a certificate table is attached (not verified)
+};
+
+// Resource type of the version information (RT_VERSION).
+inline constexpr std::uint16_t kVersionType = 16;
+
+// What `exe` carries; `templ` points into it. Raises EInvalidImage or EStampRefused as
+// FindTemplateRoom does, except that a signature is no refusal.
+ExecutableInfo InspectExecutable(std::string_view exe);
 
 // The room of `exe`'s one IniData RCDATA resource. Raises EInvalidImage for bytes that are
 // not a PE executable, EStampRefused for a signed one or one without (or with several)

@@ -53,6 +53,23 @@ std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
   return value;
 }
 
+std::string VersionInfoBytes(std::uint32_t fileVersionHigh, std::uint32_t fileVersionLow) {
+  // wLength, wValueLength, wType, "VS_VERSION_INFO" in UTF-16 with its NUL, two bytes of
+  // padding, then the 52 bytes of VS_FIXEDFILEINFO.
+  const std::string key = "VS_VERSION_INFO";
+  std::string bytes(40 + 52, '\0');
+  PutU16(bytes, 0, static_cast<std::uint16_t>(bytes.size()));
+  PutU16(bytes, 2, 52);
+  for (std::size_t i = 0; i < key.size(); ++i) PutU16(bytes, 6 + 2 * i, key[i]);
+  PutU32(bytes, 40, 0xFEEF04BDu);
+  PutU32(bytes, 44, 0x00010000u);
+  PutU32(bytes, 48, fileVersionHigh);
+  PutU32(bytes, 52, fileVersionLow);
+  PutU32(bytes, 56, fileVersionHigh);
+  PutU32(bytes, 60, fileVersionLow);
+  return bytes;
+}
+
 TestImage BuildTestImage(const TestImageShape& shape) {
   TestImage image;
 

@@ -42,6 +42,10 @@ struct TestImage {
 
 TestImage BuildTestImage(const TestImageShape& shape = {});
 
+// The bytes of a version resource (VS_VERSION_INFO with its fixed file information and no
+// children) giving the file version's two double words.
+std::string VersionInfoBytes(std::uint32_t fileVersionHigh, std::uint32_t fileVersionLow);
+
 // Little-endian field writes into test bytes.
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t value);
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t value);

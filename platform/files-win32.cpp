@@ -71,7 +71,7 @@ UniqueHandle ReopenForSecurity(HANDLE temp, const std::string& path, DWORD acces
   BY_HANDLE_FILE_INFORMATION b;
   if (handle &&
       (!::GetFileInformationByHandle(temp, &a) || !::GetFileInformationByHandle(handle.Get(), &b) ||
-       StampOf(a).volume != StampOf(b).volume || StampOf(a).index != StampOf(b).index)) {
+       StampOf(a).identity != StampOf(b).identity)) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     return UniqueHandle();
   }
@@ -242,8 +242,8 @@ SysError SameFile(HANDLE file, const std::string& path) {
 }
 
 FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  return {info.dwVolumeSerialNumber,
-          (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+  return {{info.dwVolumeSerialNumber,
+           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
           (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
           Ticks(info.ftLastWriteTime)};
 }

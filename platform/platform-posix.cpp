@@ -99,7 +99,7 @@ SysError Refusal(int folder, const std::string& name, int error) {
 }
 
 FileStamp StampOf(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+  return {{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)},
           static_cast<std::uint64_t>(info.st_size),
           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
               static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
@@ -515,6 +515,14 @@ class PosixPlatform final : public Platform {
     Place place;
     if (const SysError error = Locate(path, place)) return error;
     return ::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0 ? 0 : Errno();
+  }
+
+  SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) override {
+    identity.reset();
+    struct stat info;
+    if (::stat(NativePath(path).c_str(), &info) != 0) return IsAbsence(Errno()) ? 0 : Errno();
+    identity = StampOf(info).identity;
+    return 0;
   }
 
   void RemoveStaleTemps(std::string_view target) override {

@@ -445,6 +445,23 @@ class Win32Platform final : public Platform {
     return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
 
+  SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) override {
+    identity.reset();
+    const std::string name(path);
+    // No access asked, all sharing allowed: the file's information only, whoever holds it.
+    const UniqueHandle handle(
+        ::CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
+      const DWORD error = ::GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle.Get(), &info)) return ::GetLastError();
+    identity = StampOf(info).identity;
+    return 0;
+  }
+
   void RemoveStaleTemps(std::string_view target) override {
     const std::string name(target);
     if (RefuseLinks(name) != 0) return;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,14 +38,21 @@ inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 enum class SidHandle : std::uintptr_t {};
 inline constexpr SidHandle kNoSid{0};
 
+// What makes a file itself, however a path spells it: its volume and its index there
+// (device and inode on POSIX).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 // A file as it was found: which file it is, and its size and last write, to tell later
 // whether it is still that file, unchanged.
 struct FileStamp {
-  std::uint64_t volume = 0;  // volume serial number (st_dev)
-  std::uint64_t index = 0;   // file index on the volume (st_ino)
+  FileIdentity identity;
   std::uint64_t size = 0;
   std::uint64_t lastWrite = 0;  // in the platform's own units
-  bool operator==(const FileStamp&) const = default;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
 // What a replace must find in the target's place before it puts its file there.
@@ -159,6 +167,9 @@ class Platform {
                                const ExpectedFile& expected) = 0;
   // Removes a file; an open file cannot be removed.
   virtual SysError RemoveFile(std::string_view path) = 0;
+  // The identity of the file or folder at `path`, links followed; nothing in `identity`
+  // when nothing is there.
+  virtual SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) = 0;
   // Removes the temporary files of CreateTempBeside's naming beside `target` that belong
   // to the process's user and are older than ten minutes (left by runs that were killed).
   virtual void RemoveStaleTemps(std::string_view target) = 0;

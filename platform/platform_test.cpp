@@ -286,6 +286,29 @@ TEST_P(ContractFileTest, LockHoldsTheFolderThatIsThere) {
   EXPECT_FALSE(system_->IsFolder("none"));
 }
 
+// One file has one identity however a path spells it (a hard link too); another file has
+// another.
+TEST_F(PlatformFileTest, IdentifyFileByTheFileNotItsSpelling) {
+  dir_.Write("in.exe", "x");
+  dir_.Write("other.exe", "x");
+  fs::create_directory(dir_.Native("sub"));
+  fs::create_hard_link(dir_.Native("in.exe"), dir_.Native("link.exe"));
+  const auto identify = [&](const std::string& name) {
+    std::optional<FileIdentity> identity;
+    EXPECT_EQ(platform_->IdentifyFile(dir_.CorePath(name), identity), 0u) << name;
+    return identity;
+  };
+  const std::optional<FileIdentity> in = identify("in.exe");
+  ASSERT_TRUE(in);
+  for (const char* same : {"sub\\..\\in.exe", ".\\in.exe", "link.exe"}) {
+    EXPECT_EQ(identify(same), in) << same;
+  }
+  EXPECT_NE(identify("other.exe"), in);
+  EXPECT_NE(identify("sub"), in);
+  EXPECT_FALSE(identify("none.exe"));
+  EXPECT_FALSE(identify("none\\in.exe"));
+}
+
 // --- Temporary file and replacement ---
 
 TEST_P(ContractSaveTest, TempFileIsNewAndBesideTheTarget) {
@@ -415,10 +438,10 @@ TEST_P(ContractFileTest, StampNamesTheFileItsSizeAndLastWrite) {
   const FileStamp a = stampOf("a");
   EXPECT_EQ(a.size, 1u);
   EXPECT_EQ(stampOf("a"), a);
-  EXPECT_NE(stampOf("b").index, a.index);
-  EXPECT_EQ(stampOf("b").volume, a.volume);
+  EXPECT_NE(stampOf("b").identity.index, a.identity.index);
+  EXPECT_EQ(stampOf("b").identity.volume, a.identity.volume);
   system_->Write("a", "22");
-  EXPECT_EQ(stampOf("a").index, a.index);
+  EXPECT_EQ(stampOf("a").identity, a.identity);
   EXPECT_EQ(stampOf("a").size, 2u);
 }
 

@@ -13,6 +13,12 @@ void LoadTemplate(Platform& platform, TMemIniFile& templ) {
   templ.LoadLines(lines);
 }
 
+void LoadTemplateText(TMemIniFile& templ, std::string_view bytes) {
+  TStringList lines;
+  lines.SplitText(bytes);
+  templ.LoadLines(lines);
+}
+
 TDynStrArray TemplateList(const TMemIniFile& templ, std::string_view section,
                           std::string_view key) {
   return SplitString(templ.GetValue(section, key, ""), kListDelimiter, 0, '\0');

@@ -18,6 +18,10 @@ inline constexpr std::uint32_t kRcDataType = 10;  // RT_RCDATA
 // Raises EResNotFound when the executable carries no template.
 void LoadTemplate(Platform& platform, TMemIniFile& templ);
 
+// Parses template bytes into `templ` as LoadTemplate parses the resource's: up to the first
+// NUL, every byte of the lines as it stands.
+void LoadTemplateText(TMemIniFile& templ, std::string_view bytes);
+
 // The "|" list under `section`/`key`, in order; no element when absent or empty.
 TDynStrArray TemplateList(const TMemIniFile& templ, std::string_view section, std::string_view key);
 

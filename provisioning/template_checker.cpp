@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <string_view>
 
+#include "ini/case_fold.h"
 #include "ini/string_list.h"
 #include "ini/text_file.h"
 #include "platform/hex.h"
+#include "provisioning/line_breaks.h"
 #include "provisioning/template.h"
 #include "provisioning/template_format.h"
 #include "support/strarray.h"
@@ -18,7 +20,8 @@ constexpr std::size_t kGuidDigits = 32;
 
 class Checker {
  public:
-  Checker(Platform& platform, const TMemIniFile& templ) : templ_(templ), sections_(platform) {
+  Checker(Platform& platform, const TMemIniFile& templ)
+      : templ_(templ), fold_(&platform), sections_(platform) {
     templ_.GetSectionNames(sections_);
   }
 
@@ -81,9 +84,52 @@ class Checker {
              (guid.empty() ? std::string("is missing or empty") : Quoted(guid) + " is not") +
                  "; it must be 32 hexadecimal digits");
     }
+    const int guidLines = CountCreatedLines(name, kGuidKey);
+    if (guidLines > 1) {
+      Report(name, kGuidKey,
+             "appears on " + std::to_string(guidLines) +
+                 " lines; the created entry would keep all but the last as they stand, "
+                 "with the template's own Guid: keep one");
+    }
+  }
+
+  // The lines named `key` that creating entry `name` writes, counting those that a \r\n
+  // escape in a value starts.
+  int CountCreatedLines(const std::string& name, std::string_view key) const {
+    std::string wanted;
+    fold_.Folded(key, wanted);
+    std::string buffer;
+    const auto named = [&](std::string_view line) {
+      std::string_view lineName;
+      if (!LineName(line, lineName)) return false;
+      // A line started by the escape is trimmed when the phonebook is read again.
+      while (!lineName.empty() && static_cast<unsigned char>(lineName.front()) <= 0x20) {
+        lineName.remove_prefix(1);
+      }
+      while (!lineName.empty() && static_cast<unsigned char>(lineName.back()) <= 0x20) {
+        lineName.remove_suffix(1);
+      }
+      return fold_.Matches(lineName, key, wanted, buffer);
+    };
+    TStringList lines;
+    templ_.GetSectionLines(name, lines);
+    int count = 0;
+    for (const std::string_view line : lines) {
+      std::string_view lineName;
+      if (!LineName(line, lineName)) continue;
+      count += named(line) ? 1 : 0;
+      const std::string value = ExpandLineBreaks(line.substr(lineName.size() + 1));
+      for (std::size_t end = value.find("\r\n"); end != std::string::npos;) {
+        const std::size_t start = end + 2;
+        end = value.find("\r\n", start);
+        count += named(std::string_view(value).substr(start, end - start)) ? 1 : 0;
+      }
+    }
+    return count;
   }
 
   const TMemIniFile& templ_;
+  CaseFold fold_;
   TStringList sections_;
   std::vector<TemplateProblem> problems_;
 };

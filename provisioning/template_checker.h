@@ -28,7 +28,8 @@ std::string Quoted(std::string_view text);
 // - a name in "mansecs" or "cresecs" with no section of that name;
 // - a managed "id" that is not one key=value with a non-empty key;
 // - a "set" assignment that is empty, lacks "=", holds a second "=" or has no key;
-// - a creatable entry without a Guid of 32 hexadecimal digits.
+// - a creatable entry without a Guid of 32 hexadecimal digits, or with more than one Guid
+//   line (a \r\n escape in a value included).
 // Section names fold letter case with `platform`, as the document's lookups do.
 std::vector<TemplateProblem> CheckTemplate(Platform& platform, const TMemIniFile& templ);
 

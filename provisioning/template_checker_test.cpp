@@ -55,6 +55,11 @@ INSTANTIATE_TEST_SUITE_P(
                          std::string(kGuid.substr(5))},
         AcceptedCase{"LowerCaseGuid",
                      "[config]\r\ncresecs=E\r\n[E]\r\nGuid=5e3a7c1d2b9f4a68b1c0d4e799002f38\r\n"},
+        AcceptedCase{"CreatableBeforeConfig",
+                     "[E]\r\n" + std::string(kGuid) + "[config]\r\ncresecs=E\r\n"},
+        AcceptedCase{"GuidNamedInsideAValue", "[config]\r\ncresecs=E\r\n[E]\r\n" +
+                                                  std::string(kGuid) +
+                                                  "Comment=Guid=1\\r\\nGuidance=2\r\n"},
         AcceptedCase{"UnlistedSectionsIgnored",
                      "[config]\r\n[x]\r\nid=broken\r\n[y]\r\nGuid=short\r\n"}),
     [](const testing::TestParamInfo<AcceptedCase>& info) { return std::string(info.param.name); });
@@ -74,6 +79,9 @@ TEST_P(RefusedTemplateTest, NamesSectionKeyAndProblem) {
 
 const std::string kIdRule = "; it must be one key=value, such as PhoneNumber=vpn.example.com";
 const std::string kGuidRule = "; it must be 32 hexadecimal digits";
+const std::string kGuidTwice =
+    "; the created entry would keep all but the last as they stand, with the template's own "
+    "Guid: keep one";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedTemplateTest,
@@ -124,6 +132,14 @@ INSTANTIATE_TEST_SUITE_P(
             "GuidNotHex",
             "[config]\r\ncresecs=E\r\n[E]\r\nGuid={5E3A7C1D-2B9F-4A68-B1C0-D4E799002F38}\r\n",
             {"[E] Guid: \"{5E3A7C1D-2B9F-4A68-B1C0-D4E799002F38}\" is not" + kGuidRule}},
+        RefusedCase{"GuidTwice",
+                    "[config]\r\ncresecs=E\r\n[E]\r\n" + std::string(kGuid) +
+                        "Type=2\r\nguid=" + std::string(kGuid.substr(5)),
+                    {"[E] Guid: appears on 2 lines" + kGuidTwice}},
+        RefusedCase{"GuidAgainAfterALineBreakEscape",
+                    "[config]\r\ncresecs=E\r\n[E]\r\n" + std::string(kGuid) +
+                        "Routes=1\\r\\n Guid =2\\r\\nGUID=3\r\n",
+                    {"[E] Guid: appears on 3 lines" + kGuidTwice}},
         RefusedCase{"BareCreatableSection",
                     "[config]\r\ncresecs=E\r\n[E]\r\n",
                     {"[E] Guid: is missing or empty" + kGuidRule}},

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
           g++-multilib qemu-user googletest
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-          binutils-mingw-w64-i686 wine wine64 util-linux python3)
+          binutils-mingw-w64-i686 wine wine64 util-linux python3 osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds a release into DIST (default dist/): vpnsetup-x86.exe, vpnsetup-x64.exe,
-# lwtemplate (Linux) and lwtemplate.exe (x64), the template they carry, a deployment README
-# and SHA256SUMS. The same sources give the same bytes in any folder; dates come from
-# SOURCE_DATE_EPOCH (default: the last commit's). Build trees go to LW_RELEASE_BUILD
-# (default build/release).
+# lwtemplate (Linux) and lwtemplate.exe (x64), the template they carry, a deployment README,
+# the change list and SHA256SUMS. The same sources give the same bytes in any folder; dates
+# come from SOURCE_DATE_EPOCH (default: the last commit's). Build trees go to
+# LW_RELEASE_BUILD (default build/release).
+# Given a key (LINKWRIGHT_SIGN_PKCS12 and LINKWRIGHT_SIGN_PASSWORD, and
+# LINKWRIGHT_SIGN_TIMESTAMP for a time-stamp server: see scripts/sign.sh), the three Windows
+# executables are signed, and SHA256SUMS is over the signed files.
 # Usage: scripts/release.sh [DIST]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +14,11 @@ dist=$(realpath -m "${1:-$root/dist}")
 build=$(realpath -m "${LW_RELEASE_BUILD:-$root/build/release}")
 cd "$root"
 scripts/install-deps.sh
+# A key that cannot be used stops the release before anything is built.
+if [ -n "${LINKWRIGHT_SIGN_PKCS12:-}" ] && [ ! -r "$LINKWRIGHT_SIGN_PKCS12" ]; then
+  echo "release: cannot read LINKWRIGHT_SIGN_PKCS12 ($LINKWRIGHT_SIGN_PKCS12)" >&2
+  exit 1
+fi
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 fi
@@ -50,12 +58,19 @@ cp "$build/windows-x64/lwtemplate.exe" "$dist/lwtemplate.exe"
 strip -o "$dist/lwtemplate" "$build/linux/lwtemplate"
 cp resources/template.ini "$dist/template.ini"
 capacity=$(sed -n 's/^LINKWRIGHT_TEMPLATE_CAPACITY:[A-Z]*=//p' "$build/windows-x64/CMakeCache.txt")
-# Windows readers of the README get CR LF line ends.
-sed -e "s/@CAPACITY@/$capacity/" -e 's/$/\r/' resources/dist-README.txt >"$dist/README.txt"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/windows-x64/CMakeCache.txt")
+# Windows readers of the texts get CR LF line ends.
+sed -e "s/@CAPACITY@/$capacity/" -e "s/@VERSION@/$version/" -e 's/$/\r/' \
+  resources/dist-README.txt >"$dist/README.txt"
+sed -e 's/$/\r/' resources/CHANGES.txt >"$dist/CHANGES.txt"
+if [ -n "${LINKWRIGHT_SIGN_PKCS12:-}" ]; then
+  echo "release: signing with $LINKWRIGHT_SIGN_PKCS12"
+  step scripts/sign.sh "$dist/vpnsetup-x86.exe" "$dist/vpnsetup-x64.exe" "$dist/lwtemplate.exe"
+fi
 (
   cd "$dist"
-  sha256sum README.txt lwtemplate lwtemplate.exe template.ini vpnsetup-x64.exe vpnsetup-x86.exe \
-    >SHA256SUMS
+  sha256sum CHANGES.txt README.txt lwtemplate lwtemplate.exe template.ini vpnsetup-x64.exe \
+    vpnsetup-x86.exe >SHA256SUMS
 )
 touch -d "@$SOURCE_DATE_EPOCH" "$dist"/*
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/ascii_case.h"
 #include "platform/paths.h"
@@ -223,13 +224,18 @@ SysError FakePlatform::HeldOrAway(const std::string& path) const {
   return held != heldUntil.end() && clockMs < held->second ? kErrorSharingViolation : 0;
 }
 
-FileStamp FakePlatform::StampOf(const std::string& path) {
+FileIdentity FakePlatform::IdentityOf(const std::string& path) {
   auto [index, made] = fileIndexes_.try_emplace(path, nextIndex_);
   if (made) ++nextIndex_;
+  return {1, index->second};
+}
+
+FileStamp FakePlatform::StampOf(const std::string& path) {
+  const FileIdentity identity = IdentityOf(path);
   const std::string& bytes = files[path];
   std::uint64_t hash = 14695981039346656037ull;
   for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  return {1, index->second, bytes.size(), hash};
+  return {identity, bytes.size(), hash};
 }
 
 bool FakePlatform::IsOpen(const std::string& path) const {
@@ -368,6 +374,17 @@ SysError FakePlatform::RemoveFile(std::string_view path) {
   if (IsOpen(name)) return kErrorSharingViolation;
   files.erase(name);
   fileIndexes_.erase(name);
+  return 0;
+}
+
+SysError FakePlatform::IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) {
+  identity.reset();
+  const std::string name(path);
+  if (const auto it = identities.find(name); it != identities.end()) {
+    identity = it->second;
+  } else if (files.count(name) != 0 || dirs.count(name) != 0) {
+    identity = IdentityOf(name);
+  }
   return 0;
 }
 

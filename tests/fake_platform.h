@@ -64,6 +64,10 @@ class FakePlatform : public Platform {
   std::set<std::string> envNotInCodePage;      // variables GetEnv cannot give exactly
   std::optional<std::size_t> shortReadBy;      // reads return this many bytes fewer
   std::optional<std::size_t> diskSpace;        // bytes left for writes
+  // Files outside `files` and `dirs` (on the real disk, say), and other names of one file
+  // (short names): what IdentifyFile finds there. Every other file and folder is itself
+  // under one spelling, letter case ignored.
+  std::map<std::string, FileIdentity> identities;
   bool flushFails = false;
   bool replaceFails = false;
   // Held by another program (a scanner, say) until the clock reaches the time given.
@@ -141,6 +145,7 @@ class FakePlatform : public Platform {
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
                        const ExpectedFile& expected) override;
   SysError RemoveFile(std::string_view path) override;
+  SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) override;
   void RemoveStaleTemps(std::string_view target) override;
 
   std::string FullPathName(std::string_view path) override;
@@ -173,6 +178,7 @@ class FakePlatform : public Platform {
   // The file at `path` as GetFileStamp gives it: its index stays with it when it is
   // renamed, its "last write" follows its bytes.
   FileStamp StampOf(const std::string& path);
+  FileIdentity IdentityOf(const std::string& path);
 
   std::map<std::pair<std::string, std::uint32_t>, std::string> resources_;
   std::map<RegKey, RegHandle> regHandles_;

@@ -1,8 +1,10 @@
-"""lwtemplate from-phonebook and stamp on the real executables.
+"""lwtemplate from-phonebook, stamp, show and plan on the real executables; signing.
 
 LW_LWTEMPLATE names lwtemplate for this machine and LW_EXE the vpnsetup.exe to stamp (32- or
-64-bit). The stamped executable's resources are read back with binutils' windres, apart
-from lwtemplate's own reading; StampedRun runs a stamped executable under wine64.
+64-bit), or the native vpnsetup. The stamped executable's resources are read back with
+binutils' windres, apart from lwtemplate's own reading; StampedRun runs a stamped
+executable under wine64; Planning compares plan with the real run; Signing signs with a
+certificate made for the test.
 """
 
 import hashlib
@@ -18,8 +20,10 @@ from harness import EXE, KIND, WINE, SandboxTest, dump, parse
 
 LWTEMPLATE = os.environ.get("LW_LWTEMPLATE", "")
 LWTEMPLATE_EXE = os.environ.get("LW_LWTEMPLATE_EXE", "")
+NO_SLEEP = os.environ.get("LW_NO_SLEEP", "")
 ROOT = Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "tests" / "data" / "six-vpn-entries.pbk"
+BROADBAND = ROOT / "tests" / "data" / "broadband-utf8-name.pbk"
 SHIPPED = ROOT / "resources" / "template.ini"
 INIDATA = ("#10", "INIDATA")
 
@@ -197,6 +201,159 @@ class StampedRun(SandboxTest):
                 self.assertEqual(self.box.read(self.box.user_pbk), self.expected(entry))
 
 
+def named(line, text, path):
+    """`line` with the phonebook's path, as given or in full, called PBK."""
+    return line.replace(text, "PBK").replace(str(path).replace("/", "\\"), "PBK")
+
+
+class Planning(SandboxTest):
+    """plan --output writes the bytes the run writes, after the lines the run prints."""
+
+    def setUp(self):
+        if not LWTEMPLATE:
+            self.skipTest("needs lwtemplate")
+        super().setUp()
+
+    def run_tool(self, name, args):
+        """The real run on the sandbox's phonebook: its lines for the phonebook, its status."""
+        env = None
+        if KIND == "native" and NO_SLEEP:
+            # The pauses meant for a reader skipped (a sanitized build lets the preload be).
+            env = {"LD_PRELOAD": NO_SLEEP, "ASAN_OPTIONS": "verify_asan_link_order=0"}
+        result = self.box.run(name, args, env=env)
+        # Between the banner and the closing line: the modes its name chooses, then the
+        # phonebook's lines; plan prints no "* user mode" and no version.
+        lines = [line for line in result.lines()[1:-1]
+                 if line != "* user mode" and not line.startswith("* OS version: ")]
+        return [named(line, self.box.user_text, self.box.user_pbk) for line in lines], result.status
+
+    def assertPlanned(self, source, phonebook, args=(), name="vpnsetup.exe"):
+        """plan SOURCE on a copy of `phonebook` (None: no file) against the run on it."""
+        self.box.user_pbk.unlink(missing_ok=True)
+        copy = self.box.root / "copy.pbk"
+        copy.unlink(missing_ok=True)
+        if phonebook is not None:
+            self.box.write(self.box.user_pbk, phonebook)
+            copy.write_bytes(phonebook)
+        output = self.box.root / "planned.pbk"
+        output.unlink(missing_ok=True)
+        plan = lwtemplate("plan", source, copy, *args, "--output", output)
+        body, status = self.run_tool(name, args)
+        written = self.box.user_pbk.read_bytes() if self.box.user_pbk.exists() else None
+
+        shown = plan.stdout.decode("latin-1").split("\r\n")
+        shown = [named(line, str(copy), copy) for line in shown]
+        self.assertEqual(shown[:len(body)], body, plan.stderr)
+        if status == 2:
+            # The run stopped at the phonebook; the plan writes nothing either.
+            self.assertEqual(plan.returncode, 2)
+            self.assertFalse(output.exists())
+            return shown[len(body):]
+        self.assertEqual(status, 0)
+        self.assertEqual(output.read_bytes() if output.exists() else None, written)
+        self.assertEqual(plan.returncode, 0 if written == phonebook else 1, plan.stderr)
+        if phonebook is not None:
+            self.assertEqual(copy.read_bytes(), phonebook)
+        return shown[len(body):]
+
+    def samples(self):
+        six = SAMPLE.read_bytes()
+        crlf = six.replace(b"\n", b"\r\n")
+        return [
+            ("absent", None),
+            ("six, LF", six),
+            ("six, CR LF, one managed", crlf.replace(b"PhoneNumber=vpn.pin.si\r\n",
+                                                     b"PhoneNumber=vpn1.example.com\r\n")),
+            ("broadband", BROADBAND.read_bytes()),
+            ("UTF-16", b"\xff\xfe[\0a\0]\0\r\0\n\0"),
+        ]
+
+    def test_shipped_template_on_the_samples(self):
+        if KIND != "native":
+            self.skipTest("the native run with the shipped template; under Wine, a few below")
+        for label, phonebook in self.samples():
+            for args in ((), ("/u",), ("/g",)):
+                with self.subTest(label, args=args):
+                    self.assertPlanned(SHIPPED, phonebook, args)
+        # What the run wrote is what a second plan leaves unchanged.
+        self.assertPlanned(SHIPPED, None)
+        rest = self.assertPlanned(SHIPPED, self.box.user_pbk.read_bytes())
+        self.assertEqual(rest, ["unchanged", ""])
+
+    def test_the_windows_executable_shipped_and_stamped(self):
+        if KIND != "wine":
+            self.skipTest("runs vpnsetup.exe under wine64")
+        crlf = SAMPLE.read_bytes().replace(b"\n", b"\r\n")
+        managed = crlf.replace(b"PhoneNumber=vpn.pin.si\r\n", b"PhoneNumber=vpn1.example.com\r\n")
+        for phonebook, args in ((managed, ("/g",)), (None, ())):
+            with self.subTest("shipped", args=args):
+                self.assertPlanned(EXE, phonebook, args)
+        template = self.box.root / "pin.ini"
+        template.write_bytes(template_of("vpn.pin.si"))
+        stamped = self.box.bin / "vpnsetup-locgw.exe"
+        self.assertEqual(lwtemplate("stamp", template, EXE, stamped).returncode, 0)
+        for phonebook, args in ((SAMPLE.read_bytes(), ()), (None, ("/u",)), (None, ())):
+            with self.subTest("stamped", args=args):
+                self.assertPlanned(stamped, phonebook, args, name=stamped.name)
+
+
+def throwaway_key(folder):
+    """A self-signed code-signing certificate and its key, made for one test."""
+    key, cert, p12 = (folder / "key.pem", folder / "cert.pem", folder / "test.p12")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=Linkwright test signing",
+                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+                    "-passout", "pass:test-only"], check=True, capture_output=True)
+    return p12, cert, {"LINKWRIGHT_SIGN_PKCS12": str(p12),
+                       "LINKWRIGHT_SIGN_PASSWORD": "test-only"}
+
+
+class Signing(SandboxTest):
+    """The release's signing (scripts/sign.sh) on the 64-bit executable, with a key made here."""
+
+    def setUp(self):
+        if KIND != "wine" or not LWTEMPLATE:
+            self.skipTest("signs the Windows executable and runs it under wine64")
+        if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+            self.skipTest("needs osslsigncode and openssl")
+        super().setUp()
+
+    def test_signed_executable_verifies_runs_shows_signed_and_is_not_stamped(self):
+        p12, cert, env = throwaway_key(self.box.root)
+        signed = self.box.bin / "vpnsetup.exe"
+        shutil.copy(EXE, signed)
+        done = subprocess.run([ROOT / "scripts" / "sign.sh", signed], capture_output=True,
+                              env={**os.environ, **env})
+        self.assertEqual(done.returncode, 0, done.stderr)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
+                                  capture_output=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+
+        run = self.box.run()
+        self.assertEqual(run.status, 0, run.stdout)
+        self.assertIn("* creating [auto.vpn1.example.com]", run.lines())
+
+        shown = lwtemplate("show", signed)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertIn(b"\r\nsigned: yes", shown.stdout)
+        self.assertIn(b"\r\nsigned: no\r\n", lwtemplate("show", EXE).stdout)
+
+        output = self.box.root / "stamped.exe"
+        stamp = lwtemplate("stamp", SHIPPED, signed, output)
+        self.assertEqual(stamp.returncode, 2)
+        self.assertIn(b"stamp the unsigned executable, then sign the result", stamp.stderr)
+        self.assertFalse(output.exists())
+
+        # A key that does not open leaves the file as it was.
+        before = signed.read_bytes()
+        wrong = subprocess.run([ROOT / "scripts" / "sign.sh", signed], capture_output=True,
+                               env={**os.environ, **env, "LINKWRIGHT_SIGN_PASSWORD": "wrong"})
+        self.assertNotEqual(wrong.returncode, 0)
+        self.assertEqual(signed.read_bytes(), before)
+        self.assertEqual(sorted(p.name for p in self.box.bin.iterdir()), ["vpnsetup.exe"])
+
+
 class WindowsTool(SandboxTest):
     """lwtemplate.exe under wine64 does what lwtemplate does here, to the byte."""
 
@@ -216,8 +373,7 @@ class WindowsTool(SandboxTest):
         made = self.windows("from-phonebook", SAMPLE, "vpn.pin.si", "--manage", "Type,IpDnsFlags")
         here = lwtemplate("from-phonebook", SAMPLE, "vpn.pin.si", "--manage", "Type,IpDnsFlags")
         self.assertEqual(made.returncode, 0, made.stderr)
-        # The first line names the phonebook as given, a Z: path there.
-        self.assertEqual(made.stdout.split(b"\r\n")[1:], here.stdout.split(b"\r\n")[1:])
+        self.assertEqual(made.stdout, here.stdout)
 
         template = self.box.root / "corp.ini"
         template.write_bytes(made.stdout)
@@ -231,9 +387,35 @@ class WindowsTool(SandboxTest):
         refused = self.windows("check", ROOT / "tests" / "data" / "refused-template.ini")
         self.assertEqual(refused.returncode, 2)
         self.assertIn(b"template refused (11 problems)", refused.stderr)
-        again = self.windows("stamp", template, Path(EXE), Path(EXE))
-        self.assertEqual(again.returncode, 2)
-        self.assertIn(b"is IN.exe itself", again.stderr)
+        # OUT is IN however it is spelled.
+        shutil.copy(EXE, self.box.root / "in.exe")
+        for out in (Path(EXE), "in.exe", ".\\in.exe", "IN.EXE", "sub\\..\\in.exe"):
+            source = Path(EXE) if out == Path(EXE) else "in.exe"
+            (self.box.root / "sub").mkdir(exist_ok=True)
+            again = self.windows("stamp", template, source, out)
+            self.assertEqual(again.returncode, 2, out)
+            self.assertIn(b"is IN.exe itself", again.stderr)
+        self.assertEqual(digest(self.box.root / "in.exe"), digest(EXE))
+
+    def test_same_show_and_plan(self):
+        shown = self.windows("show", Path(EXE))
+        here = lwtemplate("show", EXE)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertEqual(shown.stdout.split(b"\r\n")[1:], here.stdout.split(b"\r\n")[1:])
+        self.assertIn(b"\r\nbuild: 64-bit (x64)\r\n", shown.stdout)
+
+        phonebook = self.box.root / "rasphone.pbk"
+        phonebook.write_bytes(SAMPLE.read_bytes())
+        planned = self.box.root / "planned.pbk"
+        expected = self.box.root / "expected.pbk"
+        plan = self.windows("plan", Path(EXE), phonebook, "/g", "--output", planned)
+        local = lwtemplate("plan", EXE, phonebook, "/g", "--output", expected)
+        self.assertEqual(plan.returncode, 1, plan.stderr)
+        self.assertEqual(local.returncode, 1, local.stderr)
+        windows_path = ("Z:" + str(phonebook).replace("/", "\\")).encode()
+        self.assertEqual(plan.stdout.replace(windows_path, b"PBK"),
+                         local.stdout.replace(str(phonebook).encode(), b"PBK"))
+        self.assertEqual(planned.read_bytes(), expected.read_bytes())
 
 
 if __name__ == "__main__":
