@@ -73,7 +73,7 @@ class Run {
 
   void AllUsersPass() {
     const std::string& path = allUsers_.Get();
-    if (flags_.CreateEnabled) platform_.CreateDirectories(ParentFolder(path));
+    if (flags_.CreateEnabled) platform_.CreateDirectories(ParentFolder(path, platform_));
     const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       if (CreatesForAllUsers() && ProbeExistingEntries(log_, templ_, phonebook)) {
         flags_.CreateEnabled = false;
@@ -86,7 +86,7 @@ class Run {
 
   void PerUserPass() {
     const std::string& path = user_.Get();
-    platform_.CreateDirectories(ParentFolder(path));
+    platform_.CreateDirectories(ParentFolder(path, platform_));
     const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       if (flags_.CreateEnabled && !flags_.AllUsers &&
           ProbeExistingEntries(log_, templ_, phonebook)) {

@@ -238,6 +238,42 @@ TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
   EXPECT_EQ(t.platform.files.at(kUserPbk), kCreated);
 }
 
+// In code page 932 "\x83\x5C" and "\x95\x5C" are characters, not a byte and a separator:
+// the folders made are the profile's own, and a link below it is still refused.
+TEST_F(ProvisioningRunTest, DoubleByteCharactersEndingInABackslashAreNoSeparators) {
+  const std::string user = "C:\\dbcs\\\x83\x5C\x83\x74\x83\x67\x95\x5C";
+  const std::string appData = user + "\\AppData\\Roaming";
+  const std::string pbk = appData + "\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+  const struct {
+    std::string name;
+    std::string link;
+    std::vector<std::string> lines;
+    std::set<std::string> dirs;
+  } cases[] = {
+      {"no link",
+       "",
+       {"* reading: " + pbk, "* processing *.pbk", "processing pbk " + pbk,
+        "* processing pbk " + pbk, "* creating [auto.vpn1]"},
+       {"C:", "C:\\dbcs", user, user + "\\AppData", appData, appData + "\\Microsoft",
+        appData + "\\Microsoft\\Network", appData + "\\Microsoft\\Network\\Connections",
+        appData + "\\Microsoft\\Network\\Connections\\Pbk"}},
+      {"a link below the profile",
+       appData + "\\Microsoft",
+       {"* reading: " + pbk,
+        "* exception: Cannot open file \"" + pbk + "\". The path leads through a link or junction"},
+       {"C:"}},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.platform.leadByteRanges = FakePlatform::kCp932LeadBytes;
+    t.platform.env["APPDATA"] = appData;
+    if (!c.link.empty()) t.platform.links.insert(c.link);
+    EXPECT_EQ(t.Provision(), c.lines) << c.name;
+    EXPECT_EQ(t.platform.dirs, c.dirs) << c.name;
+    EXPECT_EQ(t.platform.files.count(pbk), c.link.empty() ? 1u : 0u) << c.name;
+  }
+}
+
 TEST_F(ProvisioningRunTest, EachCycleHoldsItsPhonebookFromOpeningToWriting) {
   Provision();
   const std::string user = kUserPbk;

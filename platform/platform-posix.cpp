@@ -25,6 +25,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/embedded_resources.h"
+#include "platform/paths.h"
 #include "platform/registry-posix.h"
 #include "platform/system_platform.h"
 #include "platform/util-posix.h"
@@ -34,7 +35,6 @@ namespace {
 
 using posix::CorePath;
 using posix::CreateUniqueAt;
-using posix::FolderOf;
 using posix::FullParts;
 using posix::JoinParts;
 using posix::kRandomAlphabet;
@@ -372,7 +372,7 @@ class PosixPlatform final : public Platform {
     if (const auto read = readFrom_.find(place.Key()); read != readFrom_.end()) {
       GiveOwner(fd.get(), read->second);
     }
-    tempPath = std::string(FolderOf(target)) + name;
+    tempPath = std::string(FolderPart(target, kSeparators, *this)) + name;
     file = static_cast<FileHandle>(fd.get());
     temps_.emplace(fd.release(), TempFolder{std::move(place.folderParts), std::move(place.folder)});
     return 0;
@@ -493,6 +493,8 @@ class PosixPlatform final : public Platform {
   std::string SystemErrorText(SysError error) override {
     return std::strerror(static_cast<int>(error));
   }
+
+  bool IsLeadByte(char) const override { return false; }
 
   void UpperCase(char* bytes, std::size_t size) override { AsciiUpperInPlace(bytes, size); }
 

@@ -16,6 +16,7 @@
 #include "platform/command_line.h"
 #include "platform/files-win32.h"
 #include "platform/handles-win32.h"
+#include "platform/paths.h"
 #include "platform/system_platform.h"
 
 namespace lw {
@@ -97,32 +98,8 @@ SysError LastError() {
   return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-bool IsSlash(char c) {
-  return c == '\\' || c == '/';
-}
-
-// The folder part of a path with its separator ("C:" for "C:name"); empty for a bare name.
-std::string FolderOf(std::string_view path) {
-  const std::size_t end = path.find_last_of("\\/:");
-  return end == std::string_view::npos ? std::string() : std::string(path.substr(0, end + 1));
-}
-
-// Length of the part of `path` that no CreateDirectoryA can make: "C:\", "\\server\share\",
-// "\\?\C:\", "\".
-std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSlash(path[2]) ? 3 : 2;
-  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
-    std::size_t pos = 2;
-    for (int part = 0; part < 2; ++part) {
-      pos = path.find_first_of("\\/", pos);
-      if (pos == std::string_view::npos) return path.size();
-      ++pos;
-    }
-    if (path.size() >= pos + 3 && path[pos + 1] == ':' && IsSlash(path[pos + 2])) pos += 3;
-    return pos;
-  }
-  return !path.empty() && IsSlash(path[0]) ? 1 : 0;
-}
+// What ends the folder part of a Windows path: a separator, or the colon of "C:name".
+constexpr std::string_view kFolderEnds = "\\/:";
 
 void WriteAll(HANDLE handle, std::string_view data) {
   while (!data.empty()) {
@@ -279,16 +256,19 @@ class Win32Platform final : public Platform {
 
   void CreateDirectories(std::string_view path) override {
     const std::string text(path);
-    const std::size_t root = RootLength(text);
     const std::size_t checked = CheckedFrom(text);
-    for (std::size_t pos = root; pos <= text.size(); ++pos) {
-      const bool end = pos == text.size() || IsSlash(text[pos]);
-      if (end && pos > root && !IsSlash(text[pos - 1])) {
-        const std::string folder = text.substr(0, pos);
+    // Each folder from the root on, ending before a separator or at the end; a doubled
+    // separator makes none.
+    for (std::size_t start = RootLength(text, *this); start < text.size();) {
+      std::size_t end = FindSeparator(text, start, kSeparators, *this);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) {
+        const std::string folder = text.substr(0, end);
         // Nothing is made through a link.
-        if (pos > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
+        if (end > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
         ::CreateDirectoryA(folder.c_str(), nullptr);
       }
+      start = end + 1;
     }
   }
 
@@ -365,7 +345,7 @@ class Win32Platform final : public Platform {
     if (target.empty()) return ERROR_PATH_NOT_FOUND;
     const std::string name(target);
     if (const SysError error = RefuseLinks(name)) return error;
-    const std::string folder = FolderOf(name);
+    const std::string folder(FolderPart(name, kFolderEnds, *this));
     std::string random;
     SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -426,7 +406,7 @@ class Win32Platform final : public Platform {
   void RemoveStaleTemps(std::string_view target) override {
     const std::string name(target);
     if (RefuseLinks(name) != 0) return;
-    const std::string folder = FolderOf(name);
+    const std::string folder(FolderPart(name, kFolderEnds, *this));
     WIN32_FIND_DATAA found;
     const UniqueFind find(::FindFirstFileA((folder + "~lw*").c_str(), &found));
     if (!find) return;
@@ -474,6 +454,10 @@ class Win32Platform final : public Platform {
     return std::string(text, size);
   }
 
+  bool IsLeadByte(char byte) const override {
+    return ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(byte)) != FALSE;
+  }
+
   void UpperCase(char* bytes, std::size_t size) override {
     while (size > 0) {
       const DWORD part = ClampToDword(size);
@@ -506,12 +490,12 @@ class Win32Platform final : public Platform {
     std::size_t from = 0;
     for (const std::string& folder : trusted_) {
       if (!folder.empty() && path.size() > folder.size() && path.starts_with(folder) &&
-          (IsSlash(folder.back()) || IsSlash(path[folder.size()]))) {
+          (EndsInSeparator(folder, kSeparators, *this) || IsSeparator(path[folder.size()]))) {
         from = std::max(from, folder.size());
       }
     }
     if (from != 0) return from;
-    const std::size_t last = path.find_last_of("\\/");
+    const std::size_t last = FindLastSeparator(path, kSeparators, *this);
     return last == std::string_view::npos ? 0 : last + 1;
   }
 
@@ -520,7 +504,7 @@ class Win32Platform final : public Platform {
   SysError RefuseLinks(const std::string& path) const {
     std::size_t pos = CheckedFrom(path);
     for (;;) {
-      const std::size_t end = path.find_first_of("\\/", pos);
+      const std::size_t end = FindSeparator(path, pos, kSeparators, *this);
       if (end == std::string::npos) return 0;
       if (end > pos) {
         const std::string folder = path.substr(0, end);

@@ -139,6 +139,10 @@ class Platform {
   virtual std::string FullPathName(std::string_view path) = 0;
   // The system's message text for `error`, as the system gives it.
   virtual std::string SystemErrorText(SysError error) = 0;
+  // Whether `byte` starts a two-byte character of the ANSI code page (IsDBCSLeadByteEx), whose
+  // second byte may be a backslash: the walks of platform/paths.h step over such
+  // characters. Never natively.
+  virtual bool IsLeadByte(char byte) const = 0;
   // Upper-cases bytes in place with the ANSI code page's rules (CharUpperBuffA).
   virtual void UpperCase(char* bytes, std::size_t size) = 0;
 

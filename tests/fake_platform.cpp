@@ -165,16 +165,16 @@ void FakePlatform::TrustFolder(std::string_view folder) {
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
   while (!folder.empty() && files.count(folder) == 0 &&
-         readOnlyDirs.count(ParentFolder(folder)) == 0 && ThroughLink(folder) == 0) {
+         readOnlyDirs.count(ParentFolder(folder, *this)) == 0 && ThroughLink(folder) == 0) {
     dirs.insert(folder);
-    const std::string parent = ParentFolder(folder);
+    const std::string parent = ParentFolder(folder, *this);
     if (parent == folder) break;
     folder = parent;
   }
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
-  CreateDirectories(ParentFolder(path));
+  CreateDirectories(ParentFolder(path, *this));
   files[path] = std::move(bytes);
 }
 
@@ -203,7 +203,7 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t timeoutMs, 
   events.push_back("LockFile " + name);
   if (timeoutMs == 0) return kErrorLockTimeout;
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
-  if (dirs.count(ParentFolder(name)) == 0) {
+  if (dirs.count(ParentFolder(name, *this)) == 0) {
     lock = kNoLock;
     return 0;
   }
@@ -255,7 +255,7 @@ SysError FakePlatform::ReadFile(FileHandle file, char* buffer, std::size_t size,
 SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& file,
                                         std::string& tempPath) {
   events.push_back("CreateTempBeside " + std::string(target));
-  const std::string folder = ParentFolder(target);
+  const std::string folder = ParentFolder(target, *this);
   if (const SysError error = ThroughLink(std::string(target))) return error;
   if (!folder.empty() && dirs.count(folder) == 0) return kErrorPathNotFound;
   if (readOnlyDirs.count(folder) != 0) return kErrorAccessDenied;
@@ -330,6 +330,13 @@ std::string FakePlatform::FullPathName(std::string_view path) {
 
 std::string FakePlatform::SystemErrorText(SysError error) {
   return "System error " + std::to_string(error) + ".\r\n";
+}
+
+bool FakePlatform::IsLeadByte(char byte) const {
+  const auto value = static_cast<unsigned char>(byte);
+  return std::any_of(leadByteRanges.begin(), leadByteRanges.end(), [value](const auto& range) {
+    return value >= range.first && value <= range.second;
+  });
 }
 
 void FakePlatform::UpperCase(char* bytes, std::size_t size) {
