@@ -31,9 +31,8 @@ bool RandomName(std::string& name);
 // Whether `name` is one RandomName could have made.
 bool IsTempName(std::string_view name);
 
-// How old a temporary file must be before it counts as left by a killed run, in the
-// 100 ns units of FILETIME.
-inline constexpr std::uint64_t kStaleAge = 10ull * 60 * 10000000;
+// FILETIME's units, 100 ns, in a second.
+inline constexpr std::uint64_t kTicksPerSecond = 10000000;
 
 // A FILETIME as one number.
 std::uint64_t Ticks(const FILETIME& time);

@@ -50,8 +50,6 @@ using Parts = std::vector<std::string>;
 // Temporary files: ".~lw" and eight random characters, no longer than "rasphone.pbk".
 constexpr std::string_view kTempPrefix = ".~lw";
 constexpr std::size_t kTempNameSize = 12;
-// A temporary file untouched this long was left by a run that was killed.
-constexpr time_t kStaleSeconds = 600;
 // The longest pause between two tries for a held folder.
 constexpr std::uint32_t kLockPollMs = 50;
 
@@ -472,7 +470,8 @@ class PosixPlatform final : public Platform {
       // could still be writing.
       struct stat info;
       if (::fstatat(place.folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-          S_ISREG(info.st_mode) && info.st_uid == self && now - info.st_mtime > kStaleSeconds) {
+          S_ISREG(info.st_mode) && info.st_uid == self &&
+          now - info.st_mtime > time_t{kStaleTempSeconds}) {
         ::unlinkat(place.folder.get(), entry->d_name, 0);
       }
     }

@@ -425,7 +425,8 @@ class Win32Platform final : public Platform {
       BY_HANDLE_FILE_INFORMATION info;
       if (!file || !::GetFileInformationByHandle(file.Get(), &info) ||
           (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-          Ticks(info.ftLastWriteTime) + kStaleAge >= Ticks(now) || !OwnedByUs(file.Get())) {
+          Ticks(info.ftLastWriteTime) + kStaleTempSeconds * kTicksPerSecond >= Ticks(now) ||
+          !OwnedByUs(file.Get())) {
         continue;
       }
       DeleteOnClose(file.Get());

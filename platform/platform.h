@@ -37,6 +37,10 @@ inline constexpr RegKey kHkeyLocalMachine{0x80000002};
 enum class SidHandle : std::uintptr_t {};
 inline constexpr SidHandle kNoSid{0};
 
+// How long a temporary file of CreateTempBeside's naming lies untouched before it counts as
+// left by a run that was killed.
+inline constexpr std::uint32_t kStaleTempSeconds = 10 * 60;
+
 struct OsVersion {
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
@@ -132,7 +136,7 @@ class Platform {
   // Removes a file; an open file cannot be removed.
   virtual SysError RemoveFile(std::string_view path) = 0;
   // Removes the temporary files of CreateTempBeside's naming beside `target` that belong
-  // to the process's user and are older than ten minutes (left by runs that were killed).
+  // to the process's user and are older than kStaleTempSeconds.
   virtual void RemoveStaleTemps(std::string_view target) = 0;
 
   // Full path of `path` as GetFullPathNameA expands it; empty for an empty path.
