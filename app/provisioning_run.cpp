@@ -36,6 +36,11 @@ class PhonebookPath {
     // Without the variable the path would start at the root of the current drive, where
     // no phonebook is ever read.
     if (folder.empty()) throw Exception("The environment variable " + variable_ + " is not set");
+    // A relative folder, or one on the current drive, would put the phonebook where the
+    // run happens to start.
+    if (!platform_.IsFullPath(folder)) {
+      throw Exception("The folder in " + variable_ + " is not a full path");
+    }
     platform_.TrustFolder(folder);
     path_ = folder + std::string(kPhonebookSuffix);
     return *path_;

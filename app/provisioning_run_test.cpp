@@ -180,11 +180,13 @@ TEST_F(ProvisioningRunTest, AdministratorWithoutAllUsersUpdatesBothCreatesPerUse
   EXPECT_EQ(platform.files.at(kUserPbk), kCreated);
 }
 
-// Without a folder the path would start at the drive's root, where no phonebook is read:
-// the error stops the region that first needs the path, and nothing is written anywhere.
+// Without a folder, or without a full one, the path would start at the drive's root or the
+// current folder, where no phonebook is read: the error stops the region that first needs
+// the path, and nothing is written anywhere.
 TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
   const std::string userUnset = "* exception: The environment variable APPDATA is not set";
   const std::string allUnset = "* exception: The environment variable ProgramData is not set";
+  const std::string userRelative = "* exception: The folder in APPDATA is not a full path";
   const struct {
     std::string name;
     std::function<void(Machine&)> setUp;
@@ -219,6 +221,22 @@ TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
        },
        {std::string("* reading: ") + kUserPbk, "* processing *.pbk",
         "* exception: The folder in ProgramData cannot be named in this system's code page"}},
+      // Below the folder the run starts in, or at the current drive's root, no phonebook
+      // is read either.
+      {"APPDATA relative", [](auto& t) { t.platform.env["APPDATA"] = "rel\\dir"; }, {userRelative}},
+      {"APPDATA without a drive",
+       [](auto& t) { t.platform.env["APPDATA"] = "\\users\\me\\AppData\\Roaming"; },
+       {userRelative}},
+      {"APPDATA on a drive without its root",
+       [](auto& t) { t.platform.env["APPDATA"] = "C:foo"; },
+       {userRelative}},
+      {"ProgramData relative, administrator",
+       [](auto& t) {
+         t.platform.env["ProgramData"] = "ProgramData";
+         t.Admin(false);
+       },
+       {std::string("* reading: ") + kUserPbk, "* processing *.pbk",
+        "* exception: The folder in ProgramData is not a full path"}},
   };
   for (const auto& c : cases) {
     Machine t;

@@ -274,6 +274,8 @@ class PosixPlatform final : public Platform {
     }
   }
 
+  bool IsFullPath(std::string_view path) override { return !path.empty() && IsSeparator(path[0]); }
+
   void CreateDirectories(std::string_view path) override {
     Parts parts;
     bool trailing = false;

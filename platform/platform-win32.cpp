@@ -254,6 +254,10 @@ class Win32Platform final : public Platform {
     trusted_.emplace_back(folder);
   }
 
+  bool IsFullPath(std::string_view path) override {
+    return IsFullWindowsPath(path, *this);
+  }
+
   void CreateDirectories(std::string_view path) override {
     const std::string text(path);
     const std::size_t checked = CheckedFrom(text);

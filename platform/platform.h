@@ -97,6 +97,9 @@ class Platform {
   // file of a path below it is refused (kErrorLinkRefused), never entered or replaced.
   // `folder` itself may be one. Paths below no trusted folder refuse one as their last part.
   virtual void TrustFolder(std::string_view folder) = 0;
+  // Whether `path` names its place without the current drive or folder: a drive and its
+  // root or a server and a share on Windows, an absolute path natively.
+  virtual bool IsFullPath(std::string_view path) = 0;
   // Creates a directory and every missing parent; failures are ignored (the next call
   // on a path inside reports them).
   virtual void CreateDirectories(std::string_view path) = 0;

@@ -162,6 +162,10 @@ void FakePlatform::TrustFolder(std::string_view folder) {
   events.push_back("TrustFolder " + std::string(folder));
 }
 
+bool FakePlatform::IsFullPath(std::string_view path) {
+  return IsFullWindowsPath(path, *this);
+}
+
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
   while (!folder.empty() && files.count(folder) == 0 &&
@@ -323,7 +327,7 @@ void FakePlatform::RemoveStaleTemps(std::string_view target) {
 }
 
 std::string FakePlatform::FullPathName(std::string_view path) {
-  if (path.empty()) return {};
+  if (path.empty() || fullPathFails) return {};
   if (path.size() >= 2 && (path[1] == ':' || path[0] == '\\')) return std::string(path);
   return "C:\\Work\\" + std::string(path);
 }

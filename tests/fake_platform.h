@@ -70,6 +70,7 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> shortReadBy;      // reads return this many bytes fewer
   std::optional<std::size_t> diskSpace;        // bytes left for writes
   bool flushFails = false;
+  bool fullPathFails = false;  // FullPathName gives nothing, as for a name too long for it
   bool replaceFails = false;
   // Adds a file and every folder above it.
   void AddFile(const std::string& path, std::string bytes);
@@ -119,6 +120,7 @@ class FakePlatform : public Platform {
 
   SysError GetEnv(std::string_view name, std::string& value) override;
   void TrustFolder(std::string_view folder) override;
+  bool IsFullPath(std::string_view path) override;
   void CreateDirectories(std::string_view path) override;
 
   SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override;
