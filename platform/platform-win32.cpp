@@ -259,6 +259,7 @@ class Win32Platform final : public Platform {
   }
 
   void CreateDirectories(std::string_view path) override {
+    const FsRedirectionOff noRedirection;
     const std::string text(path);
     const std::size_t checked = CheckedFrom(text);
     // Each folder from the root on, ending before a separator or at the end; a doubled
@@ -302,6 +303,7 @@ class Win32Platform final : public Platform {
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
     file = kInvalidFile;
+    const FsRedirectionOff noRedirection;
     const std::string name(path);
     if (const SysError error = RefuseLinks(name)) return error;
     UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -354,6 +356,7 @@ class Win32Platform final : public Platform {
     SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (!RandomName(random)) return ERROR_GEN_FAILURE;
+      const FsRedirectionOff noRedirection;  // after the random source, which may load a library
       const std::string path = folder + random;
       // DELETE: it is renamed, or removed, through this handle; WRITE_DAC and WRITE_OWNER:
       // it takes the target's security. The maker of a file gets what it asks for.
@@ -389,6 +392,7 @@ class Win32Platform final : public Platform {
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath,
                        std::string_view target) override {
+    const FsRedirectionOff noRedirection;
     const UniqueHandle file(AsNative(temp));
     if (const SysError error = SameFile(file.Get(), std::string(tempPath))) return error;
     // Readers (the RAS service among them) hold a phonebook for moments, and an open file
@@ -403,12 +407,14 @@ class Win32Platform final : public Platform {
   }
 
   SysError RemoveFile(std::string_view path) override {
+    const FsRedirectionOff noRedirection;
     const std::string name(path);
     return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
 
   void RemoveStaleTemps(std::string_view target) override {
     const std::string name(target);
+    const FsRedirectionOff noRedirection;
     if (RefuseLinks(name) != 0) return;
     const std::string folder(FolderPart(name, kFolderEnds, *this));
     WIN32_FIND_DATAA found;
@@ -507,6 +513,7 @@ class Win32Platform final : public Platform {
   // kErrorLinkRefused when a folder of `path` from CheckedFrom on is a link; the file
   // itself is checked once it is open. Stops at the first folder that is not there.
   SysError RefuseLinks(const std::string& path) const {
+    const FsRedirectionOff noRedirection;
     std::size_t pos = CheckedFrom(path);
     for (;;) {
       const std::size_t end = FindSeparator(path, pos, kSeparators, *this);
