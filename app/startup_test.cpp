@@ -86,23 +86,11 @@ TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
       {"\\\\server\\share\\a:b\\X.exe", false, "x.exe"},
       {"plain.exe", false, "plain.exe"},
       {"C:\\T\\\xC4RGER.EXE", false, "\xC4rger.exe"},
-      // In code page 932 a backslash (cp932 "\x83\x5C") or a letter ("\x83\x41") may be the
-      // second byte of a character: no cut there, and no letter to lower.
-      {"C:\\T\\\x83\x5C"
-       "ADMIN.EXE",
-       true,
-       "\x83\x5C"
-       "admin.exe"},
-      {"C:\\T\\\x83\x41"
-       "DMIN.EXE",
-       true,
-       "\x83\x41"
-       "dmin.exe"},
-      {"C:\\T\\\x83\x41"
-       "DMIN.EXE",
-       false,
-       "\x83"
-       "admin.exe"},
+      // In code page 932 a backslash ("\203\\" is 83 5C) or a letter ("\203A" is 83 41) may be
+      // the second byte of a character: no cut there, and no letter to lower.
+      {"C:\\T\\\203\\ADMIN.EXE", true, "\203\\admin.exe"},
+      {"C:\\T\\\203ADMIN.EXE", true, "\203Admin.exe"},
+      {"C:\\T\\\203ADMIN.EXE", false, "\203admin.exe"},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -427,13 +415,10 @@ TEST(UnhandledErrorReport, NamesTheModuleAndAddsAFullStopOnlyWhenMissing) {
   EXPECT_EQ(UnhandledErrorReport(platform, stopped),
             "Exception Exception in module b.exe at 00000000.\r\nDone.\r\n\r\n");
   // The text after the last backslash, a colon kept, none cut in a character.
-  platform.exePath =
-      "C:\\T\\a:\x83\x5C"
-      "B.exe";
+  platform.exePath = "C:\\T\\a:\203\\B.exe";
   platform.leadByteRanges = FakePlatform::kCp932LeadBytes;
   EXPECT_EQ(UnhandledErrorReport(platform, stopped),
-            "Exception Exception in module a:\x83\x5C"
-            "B.exe at 00000000.\r\nDone.\r\n\r\n");
+            "Exception Exception in module a:\203\\B.exe at 00000000.\r\nDone.\r\n\r\n");
 }
 
 }  // namespace
