@@ -42,6 +42,11 @@ class PhonebookPath {
     // Without the variable the path would start at the root of the current drive, where
     // no phonebook is ever read.
     if (folder.empty()) throw Exception("The environment variable " + variable_ + " is not set");
+    // A relative folder, or one on the current drive, would put the phonebook where the
+    // run happens to start.
+    if (!platform_.IsFullPath(folder)) {
+      throw Exception("The folder in " + variable_ + " is not a full path");
+    }
     platform_.TrustFolder(folder);
     path_ = folder + std::string(kPhonebookSuffix);
     return *path_;
@@ -76,7 +81,7 @@ class Run {
 
   void AllUsersPass() {
     const std::string& path = allUsers_.Get();
-    if (flags_.CreateEnabled) platform_.CreateDirectories(ParentFolder(path));
+    if (flags_.CreateEnabled) platform_.CreateDirectories(ParentFolder(path, platform_));
     const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       if (CreatesForAllUsers() && ProbeExistingEntries(log_, templ_, phonebook)) {
         flags_.CreateEnabled = false;
@@ -89,7 +94,7 @@ class Run {
 
   void PerUserPass() {
     const std::string& path = user_.Get();
-    platform_.CreateDirectories(ParentFolder(path));
+    platform_.CreateDirectories(ParentFolder(path, platform_));
     const bool done = Cycle(path, flags_.CreateEnabled, [this](TMemIniFile& phonebook) {
       PassUserPhonebook(log_, templ_, phonebook, flags_);
     });

@@ -184,11 +184,13 @@ TEST_F(ProvisioningRunTest, AdministratorWithoutAllUsersUpdatesBothCreatesPerUse
   EXPECT_EQ(platform.files.at(kUserPbk), kCreated);
 }
 
-// Without a folder the path would start at the drive's root, where no phonebook is read:
-// the error stops the region that first needs the path, and nothing is written anywhere.
+// Without a folder, or without a full one, the path would start at the drive's root or the
+// current folder, where no phonebook is read: the error stops the region that first needs
+// the path, and nothing is written anywhere.
 TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
   const std::string userUnset = "* exception: The environment variable APPDATA is not set";
   const std::string allUnset = "* exception: The environment variable ProgramData is not set";
+  const std::string userRelative = "* exception: The folder in APPDATA is not a full path";
   const struct {
     std::string name;
     std::function<void(Machine&)> setUp;
@@ -223,6 +225,22 @@ TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
        },
        {std::string("* reading: ") + kUserPbk, "* processing *.pbk",
         "* exception: The folder in ProgramData cannot be named in this system's code page"}},
+      // Below the folder the run starts in, or at the current drive's root, no phonebook
+      // is read either.
+      {"APPDATA relative", [](auto& t) { t.platform.env["APPDATA"] = "rel\\dir"; }, {userRelative}},
+      {"APPDATA without a drive",
+       [](auto& t) { t.platform.env["APPDATA"] = "\\users\\me\\AppData\\Roaming"; },
+       {userRelative}},
+      {"APPDATA on a drive without its root",
+       [](auto& t) { t.platform.env["APPDATA"] = "C:foo"; },
+       {userRelative}},
+      {"ProgramData relative, administrator",
+       [](auto& t) {
+         t.platform.env["ProgramData"] = "ProgramData";
+         t.Admin(false);
+       },
+       {std::string("* reading: ") + kUserPbk, "* processing *.pbk",
+        "* exception: The folder in ProgramData is not a full path"}},
   };
   for (const auto& c : cases) {
     Machine t;
@@ -240,6 +258,42 @@ TEST_F(ProvisioningRunTest, FoldersThatCannotBeNamedStopWhereFirstNeeded) {
   t.Provision(&errors);
   EXPECT_FALSE(errors);
   EXPECT_EQ(t.platform.files.at(kUserPbk), kCreated);
+}
+
+// In code page 932 "\x83\x5C" and "\x95\x5C" are characters, not a byte and a separator:
+// the folders made are the profile's own, and a link below it is still refused.
+TEST_F(ProvisioningRunTest, DoubleByteCharactersEndingInABackslashAreNoSeparators) {
+  const std::string user = "C:\\dbcs\\\x83\x5C\x83\x74\x83\x67\x95\x5C";
+  const std::string appData = user + "\\AppData\\Roaming";
+  const std::string pbk = appData + "\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+  const struct {
+    std::string name;
+    std::string link;
+    std::vector<std::string> lines;
+    std::set<std::string> dirs;
+  } cases[] = {
+      {"no link",
+       "",
+       {"* reading: " + pbk, "* processing *.pbk", "processing pbk " + pbk,
+        "* processing pbk " + pbk, "* creating [auto.vpn1]"},
+       {"C:", "C:\\dbcs", user, user + "\\AppData", appData, appData + "\\Microsoft",
+        appData + "\\Microsoft\\Network", appData + "\\Microsoft\\Network\\Connections",
+        appData + "\\Microsoft\\Network\\Connections\\Pbk"}},
+      {"a link below the profile",
+       appData + "\\Microsoft",
+       {"* reading: " + pbk,
+        "* exception: Cannot open file \"" + pbk + "\". The path leads through a link or junction"},
+       {"C:"}},
+  };
+  for (const auto& c : cases) {
+    Machine t;
+    t.platform.leadByteRanges = FakePlatform::kCp932LeadBytes;
+    t.platform.env["APPDATA"] = appData;
+    if (!c.link.empty()) t.platform.links.insert(c.link);
+    EXPECT_EQ(t.Provision(), c.lines) << c.name;
+    EXPECT_EQ(t.platform.dirs, c.dirs) << c.name;
+    EXPECT_EQ(t.platform.files.count(pbk), c.link.empty() ? 1u : 0u) << c.name;
+  }
 }
 
 TEST_F(ProvisioningRunTest, EachCycleHoldsItsPhonebookFromOpeningToWriting) {

@@ -4,6 +4,7 @@
 #include "app/provisioning_run.h"
 #include "platform/ascii_case.h"
 #include "platform/hex.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "support/isadmin.h"
 #include "support/log.h"
@@ -79,17 +80,18 @@ bool ApplyPlainSwitch(std::string_view argument, RunFlags& flags) {
   return true;
 }
 
-std::string ExeNameOf(std::string_view executablePath) {
-  const auto cut = executablePath.find_last_of("\\:");
-  std::string name(cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1));
-  for (char& c : name) c = AsciiLower(c);
+std::string ExeNameOf(const Platform& platform, std::string_view executablePath) {
+  std::string name(LastPart(executablePath, "\\:", platform));
+  for (std::size_t pos = 0; pos < name.size(); pos = NextCharacter(name, pos, platform)) {
+    name[pos] = AsciiLower(name[pos]);
+  }
   return name;
 }
 
 int RunStartup(Platform& platform) {
   Log log(platform);
   RunFlags flags;
-  flags.ExeName = ExeNameOf(platform.ExecutablePath());
+  flags.ExeName = ExeNameOf(platform, platform.ExecutablePath());
   const std::string banner = flags.ExeName + " " + std::string(BuildStamp);
   log.Line(banner);
   for (int i = 0; i < kBannerPauses; ++i) platform.Sleep(kBannerPauseMs);
@@ -137,15 +139,13 @@ int RunStartup(Platform& platform) {
   return registrySwitchIgnored ? kExitNotAdministrator : kExitSuccess;
 }
 
-std::string UnhandledErrorReport(const Exception& error, std::string_view executablePath,
-                                 std::uintptr_t moduleBase) {
-  const auto cut = executablePath.find_last_of('\\');
-  const std::string_view module =
-      cut == std::string_view::npos ? executablePath : executablePath.substr(cut + 1);
+std::string UnhandledErrorReport(Platform& platform, const Exception& error) {
+  const std::string executablePath = platform.ExecutablePath();
+  const std::uintptr_t moduleBase = platform.ModuleBase();
   std::string report = "Exception ";
   report += error.ClassName();
   report += " in module ";
-  report += module;
+  report += LastPart(executablePath, kCoreSeparator, platform);
   report += " at ";
   report += EightHexDigits(static_cast<std::uint32_t>(error.RaiseAddress() - moduleBase));
   report += ".\r\n";
@@ -159,8 +159,7 @@ int RunProcess(Platform& platform) {
   try {
     return RunStartup(platform);
   } catch (const Exception& error) {
-    platform.WriteError(
-        UnhandledErrorReport(error, platform.ExecutablePath(), platform.ModuleBase()));
+    platform.WriteError(UnhandledErrorReport(platform, error));
     return kExitUnhandledError;
   }
 }

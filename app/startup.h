@@ -13,8 +13,9 @@ namespace lw {
 
 class Platform;
 
-// The file-name part of a path (after its last "\" or ":"), letters A-Z lowered.
-std::string ExeNameOf(std::string_view executablePath);
+// The file-name part of a path (after its last "\" or ":"), letters A-Z lowered; the
+// second byte of a double-byte character is never a separator and never lowered.
+std::string ExeNameOf(const Platform& platform, std::string_view executablePath);
 
 // The modes that words of flags.ExeName choose: "updt" update only, "remgw" or else "locgw"
 // a forced gateway; each logs its line.
@@ -27,9 +28,9 @@ bool ApplyPlainSwitch(std::string_view argument, RunFlags& flags);
 // Runs the tool and returns the exit status; a registry write error escapes.
 int RunStartup(Platform& platform);
 
-// The report of an error that ended the process, as written to standard error.
-std::string UnhandledErrorReport(const Exception& error, std::string_view executablePath,
-                                 std::uintptr_t moduleBase);
+// The report of an error that ended the process, as written to standard error; it names
+// the executable by the part of its path after the last "\".
+std::string UnhandledErrorReport(Platform& platform, const Exception& error);
 
 // RunStartup, turning an escaped error into the report and status 1.
 int RunProcess(Platform& platform);

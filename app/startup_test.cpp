@@ -77,11 +77,27 @@ struct StartupTest : ::testing::Test {
 };
 
 TEST(ExeNameOf, TakesTheFileNamePartAndLowersAsciiOnly) {
-  EXPECT_EQ(ExeNameOf("C:\\Tools\\VpnSetup.EXE"), "vpnsetup.exe");
-  EXPECT_EQ(ExeNameOf("C:Setup-ADMIN.exe"), "setup-admin.exe");
-  EXPECT_EQ(ExeNameOf("\\\\server\\share\\a:b\\X.exe"), "x.exe");
-  EXPECT_EQ(ExeNameOf("plain.exe"), "plain.exe");
-  EXPECT_EQ(ExeNameOf("C:\\T\\\xC4RGER.EXE"), "\xC4rger.exe");
+  const struct {
+    std::string path;
+    bool cp932;
+    std::string name;
+  } cases[] = {
+      {"C:\\Tools\\VpnSetup.EXE", false, "vpnsetup.exe"},
+      {"C:Setup-ADMIN.exe", false, "setup-admin.exe"},
+      {"\\\\server\\share\\a:b\\X.exe", false, "x.exe"},
+      {"plain.exe", false, "plain.exe"},
+      {"C:\\T\\\xC4RGER.EXE", false, "\xC4rger.exe"},
+      // In code page 932 a backslash ("\203\\" is 83 5C) or a letter ("\203A" is 83 41) may be
+      // the second byte of a character: no cut there, and no letter to lower.
+      {"C:\\T\\\203\\ADMIN.EXE", true, "\203\\admin.exe"},
+      {"C:\\T\\\203ADMIN.EXE", true, "\203Admin.exe"},
+      {"C:\\T\\\203ADMIN.EXE", false, "\203admin.exe"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    if (c.cp932) platform.leadByteRanges = FakePlatform::kCp932LeadBytes;
+    EXPECT_EQ(ExeNameOf(platform, c.path), c.name) << c.path;
+  }
 }
 
 TEST_F(StartupTest, PlainRunProvisionsBetweenUserModeAndClosingLine) {
@@ -143,7 +159,7 @@ TEST_F(StartupTest, NameModesInOrder) {
     platform.isAdmin = c.admin;
     SCOPED_TRACE(c.path);
     EXPECT_EQ(RunProcess(platform), 0);
-    const std::string name = ExeNameOf(c.path);
+    const std::string name = ExeNameOf(platform, c.path);
     platform.lines.back().replace(0, name.size(), "vpnsetup.exe");
     const auto start = StartLines();
     ASSERT_FALSE(start.empty());
@@ -376,7 +392,7 @@ TEST_F(StartupTest, SwitchesAndNameWordsReachTheRun) {
     EXPECT_EQ(gatewayOf(kAllUsersPbk, "auto.vpn1"), c.gateway[3]);
     const auto shown = Shown();
     ASSERT_GE(shown.size(), 2u);
-    EXPECT_EQ(shown.end()[-2], "line " + ExeNameOf(c.exeName) + " 2019061101 done ...");
+    EXPECT_EQ(shown.end()[-2], "line " + ExeNameOf(platform, c.exeName) + " 2019061101 done ...");
     EXPECT_EQ(shown.back(), "sleep 3300");
   }
 }
@@ -387,14 +403,23 @@ TEST_F(StartupTest, UpdateOnlyMeansNoPhonebookIsRead) {
   EXPECT_THAT(platform.files, IsEmpty());
 }
 
-TEST(UnhandledErrorReport, AddsAFullStopOnlyWhenMissing) {
+TEST(UnhandledErrorReport, NamesTheModuleAndAddsAFullStopOnlyWhenMissing) {
   const Exception plain("Disk on fire");
   const Exception stopped("Done.");
-  const std::uintptr_t base = plain.RaiseAddress() - 0x1234;
-  EXPECT_EQ(UnhandledErrorReport(plain, "C:\\a\\b.exe", base),
+  FakePlatform platform;
+  platform.exePath = "C:\\a\\b.exe";
+  platform.moduleBase = plain.RaiseAddress() - 0x1234;
+  EXPECT_EQ(UnhandledErrorReport(platform, plain),
             "Exception Exception in module b.exe at 00001234.\r\nDisk on fire.\r\n\r\n");
-  EXPECT_EQ(UnhandledErrorReport(stopped, "b.exe", stopped.RaiseAddress()),
+  platform.exePath = "b.exe";
+  platform.moduleBase = stopped.RaiseAddress();
+  EXPECT_EQ(UnhandledErrorReport(platform, stopped),
             "Exception Exception in module b.exe at 00000000.\r\nDone.\r\n\r\n");
+  // The text after the last backslash, a colon kept, none cut in a character.
+  platform.exePath = "C:\\T\\a:\203\\B.exe";
+  platform.leadByteRanges = FakePlatform::kCp932LeadBytes;
+  EXPECT_EQ(UnhandledErrorReport(platform, stopped),
+            "Exception Exception in module a:\203\\B.exe at 00000000.\r\nDone.\r\n\r\n");
 }
 
 }  // namespace

@@ -222,6 +222,13 @@ TEST(MemIniFileIoTest, SaveFailuresNameTheFullPath) {
       {"C:\\Gone\\x.pbk", nullptr, "Cannot create file \"C:\\Gone\\x.pbk\". System error 3"},
       {"x.pbk", [](FakePlatform& p) { p.readOnlyDirs.insert(""); },
        "Cannot create file \"C:\\Work\\x.pbk\". System error 5"},
+      // No full path to be had (a name too long for the system): the name as given.
+      {"x.pbk",
+       [](FakePlatform& p) {
+         p.readOnlyDirs.insert("");
+         p.fullPathFails = true;
+       },
+       "Cannot create file \"x.pbk\". System error 5"},
       {kPath, [](FakePlatform& p) { p.CreateDirectories(kPath); },
        "Cannot create file \"" + kPath + "\". System error 5"},
   };

@@ -11,12 +11,14 @@
 namespace lw {
 namespace {
 
-// "Cannot open file "<full path>". <reason>"
+// "Cannot open file "<full path>". <reason>"; the name as given where the system has no
+// full path for it.
 std::string FileMessage(Platform& platform, std::string_view prefix, std::string_view fileName,
                         std::string_view reason) {
   std::string message(prefix);
   message += " \"";
-  message += platform.FullPathName(fileName);
+  const std::string full = platform.FullPathName(fileName);
+  message += full.empty() ? fileName : full;
   message += "\". ";
   message += reason;
   return message;

@@ -361,7 +361,7 @@ int Plan(Platform& platform, const std::vector<std::string>& args) {
     }
     templBytes = info.templ;
     // Its file name chooses modes too, as it does for the run.
-    flags.ExeName = ExeNameOf(source);
+    flags.ExeName = ExeNameOf(platform, source);
     if (NameAsksForAllUsers(flags.ExeName)) {
       Report(platform, source,
              "its name asks for all-users mode (\"admin\"), which plan does not show: plan "

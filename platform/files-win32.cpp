@@ -124,6 +124,37 @@ std::uint64_t Ticks(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+const FsRedirectionOff::Switch& FsRedirectionOff::System() {
+  static const Switch calls = [] {
+    Switch found;
+    if constexpr (sizeof(void*) == 4) {
+      found.disable = Kernel32Function<decltype(found.disable)>("Wow64DisableWow64FsRedirection");
+      found.revert = Kernel32Function<decltype(found.revert)>("Wow64RevertWow64FsRedirection");
+    }
+    return found;
+  }();
+  return calls;
+}
+
+FsRedirectionOff::FsRedirectionOff(const Switch& calls) noexcept : revert_(calls.revert) {
+  if (calls.disable == nullptr || revert_ == nullptr) {
+    revert_ = nullptr;
+    return;
+  }
+  const DWORD error = ::GetLastError();
+  // Fails where the process is not redirected (32-bit Windows): nothing to turn back.
+  if (!calls.disable(&old_)) revert_ = nullptr;
+  ::SetLastError(error);
+}
+
+FsRedirectionOff::~FsRedirectionOff() noexcept {
+  if (revert_ == nullptr) return;
+  // The code of the last call in its scope is still to be read.
+  const DWORD error = ::GetLastError();
+  revert_(old_);
+  ::SetLastError(error);
+}
+
 BOOL SetFileInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size) {
   using Function = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
   static const auto function = Kernel32Function<Function>("SetFileInformationByHandle");
@@ -182,6 +213,7 @@ std::optional<std::string> ExactAnsi(std::u16string_view text) {
 
 std::optional<std::u16string> ShortPath(std::u16string_view path) {
   const std::wstring name(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+  const FsRedirectionOff noRedirection;
   const DWORD size = ::GetShortPathNameW(name.c_str(), nullptr, 0);
   if (size == 0) return std::nullopt;
   std::wstring shortened(size, L'\0');

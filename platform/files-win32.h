@@ -31,9 +31,8 @@ bool RandomName(std::string& name);
 // Whether `name` is one RandomName could have made.
 bool IsTempName(std::string_view name);
 
-// How old a temporary file must be before it counts as left by a killed run, in the
-// 100 ns units of FILETIME.
-inline constexpr std::uint64_t kStaleAge = 10ull * 60 * 10000000;
+// FILETIME's units, 100 ns, in a second.
+inline constexpr std::uint64_t kTicksPerSecond = 10000000;
 
 // A FILETIME as one number.
 std::uint64_t Ticks(const FILETIME& time);
@@ -45,6 +44,31 @@ Function Kernel32Function(const char* name) {
   return reinterpret_cast<Function>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
 }
+
+// WOW64's file-system redirection turned off for this thread while one lives: a 32-bit run
+// on 64-bit Windows then reaches the System32 that SYSTEM's profile lies below, not
+// SysWOW64. Library loads of the thread lose their redirection too, so nothing in its scope
+// may load a library. It keeps the thread's last error. Where nothing is redirected
+// (64-bit builds, 32-bit Windows, XP) it does nothing.
+class FsRedirectionOff {
+ public:
+  // The pair of functions that turn the redirection off and back, looked up at run time.
+  struct Switch {
+    BOOL(WINAPI* disable)(PVOID* old) = nullptr;
+    BOOL(WINAPI* revert)(PVOID old) = nullptr;
+  };
+  // The system's pair; none in 64-bit builds, whose paths are never redirected.
+  static const Switch& System();
+
+  explicit FsRedirectionOff(const Switch& calls = System()) noexcept;
+  FsRedirectionOff(const FsRedirectionOff&) = delete;
+  FsRedirectionOff& operator=(const FsRedirectionOff&) = delete;
+  ~FsRedirectionOff() noexcept;
+
+ private:
+  BOOL(WINAPI* revert_)(PVOID old);  // null when nothing was turned off
+  PVOID old_ = nullptr;
+};
 
 // SetFileInformationByHandle (Vista and later).
 BOOL SetFileInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size);

@@ -24,6 +24,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/embedded_resources.h"
+#include "platform/paths.h"
 #include "platform/registry-posix.h"
 #include "platform/system_platform.h"
 #include "platform/util-posix.h"
@@ -41,7 +42,6 @@ static_assert(sizeof(off_t) == 8 && sizeof(ino_t) == 8);
 
 using posix::CorePath;
 using posix::CreateUniqueAt;
-using posix::FolderOf;
 using posix::FullParts;
 using posix::JoinParts;
 using posix::kRandomAlphabet;
@@ -57,8 +57,6 @@ using Parts = std::vector<std::string>;
 // Temporary files: ".~lw" and eight random characters, no longer than "rasphone.pbk".
 constexpr std::string_view kTempPrefix = ".~lw";
 constexpr std::size_t kTempNameSize = 12;
-// A temporary file untouched this long was left by a run that was killed.
-constexpr time_t kStaleSeconds = 600;
 // The longest pause between two tries for a held folder.
 constexpr std::uint32_t kLockPollMs = 50;
 
@@ -316,6 +314,8 @@ class PosixPlatform final : public Platform {
     }
   }
 
+  bool IsFullPath(std::string_view path) override { return !path.empty() && IsSeparator(path[0]); }
+
   void CreateDirectories(std::string_view path) override {
     Parts parts;
     bool trailing = false;
@@ -421,7 +421,7 @@ class PosixPlatform final : public Platform {
     if (const auto read = readFrom_.find(place.Key()); read != readFrom_.end()) {
       GiveOwner(fd.get(), read->second);
     }
-    tempPath = std::string(FolderOf(target)) + name;
+    tempPath = std::string(FolderPart(target, kSeparators, *this)) + name;
     file = static_cast<FileHandle>(fd.get());
     temps_.emplace(fd.release(), TempFolder{std::move(place.folderParts), std::move(place.folder)});
     return 0;
@@ -541,7 +541,8 @@ class PosixPlatform final : public Platform {
       // could still be writing.
       struct stat info;
       if (::fstatat(place.folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-          S_ISREG(info.st_mode) && info.st_uid == self && now - info.st_mtime > kStaleSeconds) {
+          S_ISREG(info.st_mode) && info.st_uid == self &&
+          now - info.st_mtime > time_t{kStaleTempSeconds}) {
         ::unlinkat(place.folder.get(), entry->d_name, 0);
       }
     }
@@ -562,6 +563,8 @@ class PosixPlatform final : public Platform {
   std::string SystemErrorText(SysError error) override {
     return std::strerror(static_cast<int>(error));
   }
+
+  bool IsLeadByte(char) const override { return false; }
 
   void UpperCase(char* bytes, std::size_t size) override { AsciiUpperInPlace(bytes, size); }
 

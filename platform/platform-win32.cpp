@@ -16,6 +16,7 @@
 #include "platform/command_line.h"
 #include "platform/files-win32.h"
 #include "platform/handles-win32.h"
+#include "platform/paths.h"
 #include "platform/system_platform.h"
 
 namespace lw {
@@ -97,32 +98,8 @@ SysError LastError() {
   return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-bool IsSlash(char c) {
-  return c == '\\' || c == '/';
-}
-
-// The folder part of a path with its separator ("C:" for "C:name"); empty for a bare name.
-std::string FolderOf(std::string_view path) {
-  const std::size_t end = path.find_last_of("\\/:");
-  return end == std::string_view::npos ? std::string() : std::string(path.substr(0, end + 1));
-}
-
-// Length of the part of `path` that no CreateDirectoryA can make: "C:\", "\\server\share\",
-// "\\?\C:\", "\".
-std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSlash(path[2]) ? 3 : 2;
-  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
-    std::size_t pos = 2;
-    for (int part = 0; part < 2; ++part) {
-      pos = path.find_first_of("\\/", pos);
-      if (pos == std::string_view::npos) return path.size();
-      ++pos;
-    }
-    if (path.size() >= pos + 3 && path[pos + 1] == ':' && IsSlash(path[pos + 2])) pos += 3;
-    return pos;
-  }
-  return !path.empty() && IsSlash(path[0]) ? 1 : 0;
-}
+// What ends the folder part of a Windows path: a separator, or the colon of "C:name".
+constexpr std::string_view kFolderEnds = "\\/:";
 
 ULONGLONG WINAPI TickCount64();
 
@@ -284,26 +261,36 @@ class Win32Platform final : public Platform {
     trusted_.emplace_back(folder);
   }
 
+  bool IsFullPath(std::string_view path) override {
+    return IsFullWindowsPath(path, *this);
+  }
+
   void CreateDirectories(std::string_view path) override {
+    const FsRedirectionOff noRedirection;
     const std::string text(path);
-    const std::size_t root = RootLength(text);
     const std::size_t checked = CheckedFrom(text);
-    for (std::size_t pos = root; pos <= text.size(); ++pos) {
-      const bool end = pos == text.size() || IsSlash(text[pos]);
-      if (end && pos > root && !IsSlash(text[pos - 1])) {
-        const std::string folder = text.substr(0, pos);
+    // Each folder from the root on, ending before a separator or at the end; a doubled
+    // separator makes none.
+    for (std::size_t start = RootLength(text, *this); start < text.size();) {
+      std::size_t end = FindSeparator(text, start, kSeparators, *this);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) {
+        const std::string folder = text.substr(0, end);
         // Nothing is made through a link.
-        if (pos > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
+        if (end > checked && IsLink(folder, ::GetFileAttributesA(folder.c_str()))) return;
         ::CreateDirectoryA(folder.c_str(), nullptr);
       }
+      start = end + 1;
     }
   }
 
   SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override {
     lock = kNoLock;
+    const FsRedirectionOff noRedirection;
     const std::string name(path);
     if (const SysError error = RefuseLinks(name)) return error;
-    const std::string lockPath = FolderOf(name) + std::string(kLockName);
+    const std::string lockPath =
+        std::string(FolderPart(name, kFolderEnds, *this)) + std::string(kLockName);
     const ULONGLONG deadline = TickCount64() + timeoutMs;
     for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, kLockPollMs)) {
       // Nobody else's handle beside it, and gone with the last one: a run that is killed
@@ -339,6 +326,7 @@ class Win32Platform final : public Platform {
 
   SysError OpenForRead(std::string_view path, FileHandle& file) override {
     file = kInvalidFile;
+    const FsRedirectionOff noRedirection;
     const std::string name(path);
     if (const SysError error = RefuseLinks(name)) return error;
     UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -395,11 +383,12 @@ class Win32Platform final : public Platform {
     if (target.empty()) return ERROR_PATH_NOT_FOUND;
     const std::string name(target);
     if (const SysError error = RefuseLinks(name)) return error;
-    const std::string folder = FolderOf(name);
+    const std::string folder(FolderPart(name, kFolderEnds, *this));
     std::string random;
     SysError error = ERROR_GEN_FAILURE;
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (!RandomName(random)) return ERROR_GEN_FAILURE;
+      const FsRedirectionOff noRedirection;  // after the random source, which may load a library
       const std::string path = folder + random;
       // DELETE: it is renamed, or removed, through this handle. Nothing more: a file
       // server may grant no more, not even to the maker of a file.
@@ -434,6 +423,7 @@ class Win32Platform final : public Platform {
 
   SysError ReplaceWith(FileHandle temp, std::string_view tempPath, std::string_view target,
                        const ExpectedFile& expected) override {
+    const FsRedirectionOff noRedirection;
     const HANDLE file = AsNative(temp);
     const std::string from(tempPath);
     if (const SysError error = SameFile(file, from)) return error;
@@ -441,6 +431,7 @@ class Win32Platform final : public Platform {
   }
 
   SysError RemoveFile(std::string_view path) override {
+    const FsRedirectionOff noRedirection;
     const std::string name(path);
     return ::DeleteFileA(name.c_str()) ? 0 : ::GetLastError();
   }
@@ -464,8 +455,9 @@ class Win32Platform final : public Platform {
 
   void RemoveStaleTemps(std::string_view target) override {
     const std::string name(target);
+    const FsRedirectionOff noRedirection;
     if (RefuseLinks(name) != 0) return;
-    const std::string folder = FolderOf(name);
+    const std::string folder(FolderPart(name, kFolderEnds, *this));
     WIN32_FIND_DATAA found;
     const UniqueFind find(::FindFirstFileA((folder + "~lw*").c_str(), &found));
     if (!find) return;
@@ -484,7 +476,8 @@ class Win32Platform final : public Platform {
       BY_HANDLE_FILE_INFORMATION info;
       if (!file || !::GetFileInformationByHandle(file.Get(), &info) ||
           (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-          Ticks(info.ftLastWriteTime) + kStaleAge >= Ticks(now) || !OwnedByUs(file.Get())) {
+          Ticks(info.ftLastWriteTime) + kStaleTempSeconds * kTicksPerSecond >= Ticks(now) ||
+          !OwnedByUs(file.Get())) {
         continue;
       }
       DeleteOnClose(file.Get());
@@ -511,6 +504,10 @@ class Win32Platform final : public Platform {
     const DWORD size = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, error, 0, text, sizeof text, nullptr);
     return std::string(text, size);
+  }
+
+  bool IsLeadByte(char byte) const override {
+    return ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(byte)) != FALSE;
   }
 
   void UpperCase(char* bytes, std::size_t size) override {
@@ -545,21 +542,22 @@ class Win32Platform final : public Platform {
     std::size_t from = 0;
     for (const std::string& folder : trusted_) {
       if (!folder.empty() && path.size() > folder.size() && path.starts_with(folder) &&
-          (IsSlash(folder.back()) || IsSlash(path[folder.size()]))) {
+          (EndsInSeparator(folder, kSeparators, *this) || IsSeparator(path[folder.size()]))) {
         from = std::max(from, folder.size());
       }
     }
     if (from != 0) return from;
-    const std::size_t last = path.find_last_of("\\/");
+    const std::size_t last = FindLastSeparator(path, kSeparators, *this);
     return last == std::string_view::npos ? 0 : last + 1;
   }
 
   // kErrorLinkRefused when a folder of `path` from CheckedFrom on is a link; the file
   // itself is checked once it is open. Stops at the first folder that is not there.
   SysError RefuseLinks(const std::string& path) const {
+    const FsRedirectionOff noRedirection;
     std::size_t pos = CheckedFrom(path);
     for (;;) {
-      const std::size_t end = path.find_first_of("\\/", pos);
+      const std::size_t end = FindSeparator(path, pos, kSeparators, *this);
       if (end == std::string::npos) return 0;
       if (end > pos) {
         const std::string folder = path.substr(0, end);
@@ -606,11 +604,11 @@ class Win32Platform final : public Platform {
 
   // Whether the drive or share that holds `path` answers, so that a file missing there is
   // missing indeed; a path without a root cannot tell.
-  static bool VolumeAnswers(const std::string& path) {
-    const std::size_t root = RootLength(path);
+  bool VolumeAnswers(const std::string& path) const {
+    const std::size_t root = RootLength(path, *this);
     if (root == 0) return true;
     std::string volume = path.substr(0, root);
-    if (!IsSlash(volume.back())) volume += '\\';
+    if (!EndsInSeparator(volume, kSeparators, *this)) volume += '\\';
     return ::GetFileAttributesA(volume.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 

@@ -3,8 +3,10 @@
 // windows.h first: sddl.h needs its types.
 #include <sddl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -477,6 +479,67 @@ TEST_F(PlatformProcessTest, WriteErrorConvertsToTheOemCodePage) {
     platform_->WriteError("caf\xe9 \xfc\r\n");
   }
   EXPECT_EQ(dir_.Read("err"), "caf\x82 \x81\r\n");
+}
+
+// --- WOW64 file-system redirection ---
+
+// Stand-ins for the system's pair of switches, recording what they were asked in order.
+std::vector<std::string> switchCalls;
+bool disableFails = false;
+
+BOOL WINAPI StandInDisable(PVOID* old) {
+  switchCalls.push_back("disable");
+  ::SetLastError(ERROR_INVALID_FUNCTION);
+  if (disableFails) return FALSE;
+  *old = reinterpret_cast<PVOID>(static_cast<std::uintptr_t>(switchCalls.size()));
+  return TRUE;
+}
+
+BOOL WINAPI StandInRevert(PVOID old) {
+  switchCalls.push_back("revert " + std::to_string(reinterpret_cast<std::uintptr_t>(old)));
+  ::SetLastError(ERROR_INVALID_FUNCTION);
+  return TRUE;
+}
+
+TEST(FsRedirectionOffTest, TurnsBackWhatItTurnedOffAndKeepsTheLastError) {
+  using win32::FsRedirectionOff;
+  const struct {
+    std::string name;
+    FsRedirectionOff::Switch calls;
+    bool disableFails;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"redirected (WOW64)",
+       {StandInDisable, StandInRevert},
+       false,
+       {"disable", "disable", "revert 2", "revert 1"}},
+      {"nothing redirected (32-bit Windows)",
+       {StandInDisable, StandInRevert},
+       true,
+       {"disable", "disable"}},
+      {"no such functions (XP, 64-bit builds)", {}, false, {}},
+  };
+  for (const auto& c : cases) {
+    switchCalls.clear();
+    disableFails = c.disableFails;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    {
+      const FsRedirectionOff outer(c.calls);
+      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << c.name;
+      {
+        const FsRedirectionOff inner(c.calls);
+        ::SetLastError(ERROR_SHARING_VIOLATION);  // the file call in its scope
+      }
+      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << c.name;
+    }
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << c.name;
+    EXPECT_EQ(switchCalls, c.expected) << c.name;
+  }
+  // A 64-bit process is never redirected: its build looks nothing up.
+  if constexpr (sizeof(void*) == 8) {
+    EXPECT_EQ(FsRedirectionOff::System().disable, nullptr);
+    EXPECT_EQ(FsRedirectionOff::System().revert, nullptr);
+  }
 }
 }  // namespace
 }  // namespace lw::platform_test

@@ -64,6 +64,10 @@ struct ExpectedFile {
   const std::string* bytes = nullptr;
 };
 
+// How long a temporary file of CreateTempBeside's naming lies untouched before it counts as
+// left by a run that was killed.
+inline constexpr std::uint32_t kStaleTempSeconds = 10 * 60;
+
 struct OsVersion {
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
@@ -122,6 +126,9 @@ class Platform {
   // file of a path below it is refused (kErrorLinkRefused), never entered or replaced.
   // `folder` itself may be one. Paths below no trusted folder refuse one as their last part.
   virtual void TrustFolder(std::string_view folder) = 0;
+  // Whether `path` names its place without the current drive or folder: a drive and its
+  // root or a server and a share on Windows, an absolute path natively.
+  virtual bool IsFullPath(std::string_view path) = 0;
   // Creates a directory and every missing parent; failures are ignored (the next call
   // on a path inside reports them).
   virtual void CreateDirectories(std::string_view path) = 0;
@@ -171,13 +178,17 @@ class Platform {
   // when nothing is there.
   virtual SysError IdentifyFile(std::string_view path, std::optional<FileIdentity>& identity) = 0;
   // Removes the temporary files of CreateTempBeside's naming beside `target` that belong
-  // to the process's user and are older than ten minutes (left by runs that were killed).
+  // to the process's user and are older than kStaleTempSeconds.
   virtual void RemoveStaleTemps(std::string_view target) = 0;
 
   // Full path of `path` as GetFullPathNameA expands it; empty for an empty path.
   virtual std::string FullPathName(std::string_view path) = 0;
   // The system's message text for `error`, as the system gives it.
   virtual std::string SystemErrorText(SysError error) = 0;
+  // Whether `byte` starts a two-byte character of the ANSI code page (IsDBCSLeadByteEx), whose
+  // second byte may be a backslash: the walks of platform/paths.h step over such
+  // characters. Never natively.
+  virtual bool IsLeadByte(char byte) const = 0;
   // Upper-cases bytes in place with the ANSI code page's rules (CharUpperBuffA).
   virtual void UpperCase(char* bytes, std::size_t size) = 0;
 

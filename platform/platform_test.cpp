@@ -484,19 +484,68 @@ std::string CoreCwd() {
   return cwd;
 }
 
+// Backslashes as the second byte of a character in code page 932: "\x83\x5C", "\x95\x5C".
 TEST(ParentFolderTest, DropsTheLastPartAndItsSeparator) {
+  FakePlatform cp932;
+  cp932.leadByteRanges = FakePlatform::kCp932LeadBytes;
+  FakePlatform singleBytes;
   const struct {
     std::string path;
     std::string parent;
+    std::string parentInCp932;  // when it differs
   } cases[] = {
-      {"C:\\Users\\ann\\rasphone.pbk", "C:\\Users\\ann"},
-      {"C:\\Pbk\\", "C:\\Pbk"},
-      {"\\rasphone.pbk", ""},
-      {"rasphone.pbk", ""},  // a bare name: the current folder
-      {"a/b.pbk", ""},       // the core writes no slashes
-      {"", ""},
+      {"C:\\Users\\ann\\rasphone.pbk", "C:\\Users\\ann", ""},
+      {"C:\\Pbk\\", "C:\\Pbk", ""},
+      {"\\rasphone.pbk", "", ""},
+      {"rasphone.pbk", "", ""},  // a bare name: the current folder
+      {"a/b.pbk", "", ""},       // the core writes no slashes
+      {"", "", ""},
+      {"C:\\dbcs\\\x83\x5C\x95\x5C", "C:\\dbcs\\\x83\x5C\x95", "C:\\dbcs"},
+      {"C:\\\x83\x5C\\x.pbk", "C:\\\x83\x5C", ""},
+      {"C:\\\x83\x5C", "C:\\\x83", "C:"},
+      {"C:\\a\x83", "C:", ""},  // a lead byte at the end stands alone
   };
-  for (const auto& c : cases) EXPECT_EQ(ParentFolder(c.path), c.parent) << c.path;
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParentFolder(c.path, singleBytes), c.parent) << c.path;
+    EXPECT_EQ(ParentFolder(c.path, cp932), c.parentInCp932.empty() ? c.parent : c.parentInCp932)
+        << c.path;
+  }
+}
+
+// Which folders name their place, and where the part that names no folder ends.
+TEST(WindowsPathTest, FullPathsAndRoots) {
+  FakePlatform cp932;
+  cp932.leadByteRanges = FakePlatform::kCp932LeadBytes;
+  FakePlatform singleBytes;
+  const struct {
+    std::string path;
+    bool full;
+    std::size_t root;
+    bool cp932;
+  } cases[] = {
+      {"C:\\Users\\ann", true, 3, false},
+      {"c:/Users", true, 3, false},
+      {"C:\\", true, 3, false},
+      {"C:Users", false, 2, false},  // the current folder of drive C:
+      {"C:", false, 2, false},
+      {"\\Users\\ann", false, 1, false},  // the current drive
+      {"Users\\ann", false, 0, false},
+      {"1:\\x", false, 3, false},
+      {"\\\\server\\share\\x", true, 15, false},
+      {"\\\\server\\share", true, 14, false},
+      {"\\\\server\\", false, 9, false},
+      {"\\\\server", false, 8, false},
+      {"\\\\\\share", false, 8, false},
+      {"\\\\?\\C:\\x", true, 7, false},
+      // A server whose name ends in "\x83\x5C": one name, not a name and an empty share.
+      {"\\\\srv\x83\x5C\\share\\x", true, 14, true},
+      {"\\\\srv\x83\x5C\\share\\x", false, 8, false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform& platform = c.cp932 ? cp932 : singleBytes;
+    EXPECT_EQ(IsFullWindowsPath(c.path, platform), c.full) << c.path;
+    EXPECT_EQ(RootLength(c.path, platform), c.root) << c.path;
+  }
 }
 
 TEST_F(PlatformTextTest, FullPathNameOfRelativePaths) {

@@ -21,11 +21,6 @@ std::string CorePath(std::string path) {
   return path;
 }
 
-std::string_view FolderOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
 void WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t done = ::write(fd, data.data(), data.size());

@@ -63,9 +63,6 @@ std::string NativePath(std::string_view path);
 // A native path with '/' turned back into '\'.
 std::string CorePath(std::string path);
 
-// The folder part of a path, separator included; empty for a bare name.
-std::string_view FolderOf(std::string_view path);
-
 // Writes all of `data`, going on after partial writes and interruptions.
 void WriteAll(int fd, std::string_view data);
 

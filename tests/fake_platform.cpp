@@ -172,14 +172,18 @@ void FakePlatform::TrustFolder(std::string_view folder) {
   events.push_back("TrustFolder " + std::string(folder));
 }
 
+bool FakePlatform::IsFullPath(std::string_view path) {
+  return IsFullWindowsPath(path, *this);
+}
+
 void FakePlatform::CreateDirectories(std::string_view path) {
   std::string folder(path);
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   std::vector<std::string> missing;
-  for (; !folder.empty() && dirs.count(folder) == 0; folder = ParentFolder(folder)) {
+  for (; !folder.empty() && dirs.count(folder) == 0; folder = ParentFolder(folder, *this)) {
     // Nothing below a file, through a link, or in a folder closed to new entries.
     if (files.count(folder) != 0 || ThroughLink(folder) != 0 ||
-        readOnlyDirs.count(ParentFolder(folder)) != 0) {
+        readOnlyDirs.count(ParentFolder(folder, *this)) != 0) {
       return;
     }
     missing.push_back(folder);
@@ -188,7 +192,7 @@ void FakePlatform::CreateDirectories(std::string_view path) {
 }
 
 void FakePlatform::AddFile(const std::string& path, std::string bytes) {
-  CreateDirectories(ParentFolder(path));
+  CreateDirectories(ParentFolder(path, *this));
   files[path] = std::move(bytes);
 }
 
@@ -248,7 +252,8 @@ SysError FakePlatform::LockFile(std::string_view path, std::uint32_t, LockHandle
   events.push_back("LockFile " + name);
   if (busyFiles.count(name) != 0) return kErrorLockTimeout;
   // No folder, or one this user may not make files in: nothing to hold.
-  if (dirs.count(ParentFolder(name)) == 0 || readOnlyDirs.count(ParentFolder(name)) != 0) {
+  if (dirs.count(ParentFolder(name, *this)) == 0 ||
+      readOnlyDirs.count(ParentFolder(name, *this)) != 0) {
     lock = kNoLock;
     return 0;
   }
@@ -308,7 +313,7 @@ SysError FakePlatform::CreateTempBeside(std::string_view target, FileHandle& fil
                                         std::string& tempPath) {
   events.push_back("CreateTempBeside " + std::string(target));
   if (target.empty()) return kErrorPathNotFound;
-  const std::string folder = ParentFolder(target);
+  const std::string folder = ParentFolder(target, *this);
   if (const SysError error = ThroughLink(std::string(target))) return error;
   if (!folder.empty() && dirs.count(folder) == 0) return kErrorPathNotFound;
   if (readOnlyDirs.count(folder) != 0) return kErrorAccessDenied;
@@ -393,14 +398,14 @@ void FakePlatform::RemoveStaleTemps(std::string_view target) {
 }
 
 std::string FakePlatform::FullPathName(std::string_view path) {
-  if (path.empty()) return {};
+  if (path.empty() || fullPathFails) return {};
   const bool full = path.size() >= 2 && (path[1] == ':' || path[0] == '\\');
   const std::string given = full ? std::string(path) : "C:\\Work\\" + std::string(path);
   // "." and ".." resolved below the first part (the drive), as GetFullPathNameA does.
   std::vector<std::string> parts;
   std::size_t start = 0;
   for (std::size_t end;; start = end + 1) {
-    end = given.find('\\', start);
+    end = FindSeparator(given, start, kCoreSeparator, *this);
     const std::string part = given.substr(start, end - start);
     if (part == ".." && parts.size() > 1) {
       parts.pop_back();
@@ -417,6 +422,13 @@ std::string FakePlatform::FullPathName(std::string_view path) {
 
 std::string FakePlatform::SystemErrorText(SysError error) {
   return "System error " + std::to_string(error) + ".\r\n";
+}
+
+bool FakePlatform::IsLeadByte(char byte) const {
+  const auto value = static_cast<unsigned char>(byte);
+  return std::any_of(leadByteRanges.begin(), leadByteRanges.end(), [value](const auto& range) {
+    return value >= range.first && value <= range.second;
+  });
 }
 
 void FakePlatform::UpperCase(char* bytes, std::size_t size) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -26,6 +27,11 @@ class FakePlatform : public Platform {
   bool membershipCallFails = false;
   std::vector<std::string> input;  // lines ReadLine hands out, in order
   std::map<std::string, std::string> env;
+  // Lead bytes of the ANSI code page, as ranges of bytes; none: a single-byte code page.
+  std::vector<std::pair<unsigned char, unsigned char>> leadByteRanges;
+  // Those of code page 932 (Japanese), whose second bytes include 0x5C, the backslash.
+  static inline const std::vector<std::pair<unsigned char, unsigned char>> kCp932LeadBytes = {
+      {0x81, 0x9F}, {0xE0, 0xFC}};
   std::uintptr_t moduleBase = 0x400000;
 
   // Resources by upper-cased name and type.
@@ -69,6 +75,7 @@ class FakePlatform : public Platform {
   // under one spelling, letter case ignored.
   std::map<std::string, FileIdentity> identities;
   bool flushFails = false;
+  bool fullPathFails = false;  // FullPathName gives nothing, as for a name too long for it
   bool replaceFails = false;
   // Held by another program (a scanner, say) until the clock reaches the time given.
   std::map<std::string, std::uint64_t> heldUntil;
@@ -129,6 +136,7 @@ class FakePlatform : public Platform {
 
   SysError GetEnv(std::string_view name, std::string& value) override;
   void TrustFolder(std::string_view folder) override;
+  bool IsFullPath(std::string_view path) override;
   void CreateDirectories(std::string_view path) override;
 
   SysError LockFile(std::string_view path, std::uint32_t timeoutMs, LockHandle& lock) override;
@@ -150,6 +158,7 @@ class FakePlatform : public Platform {
 
   std::string FullPathName(std::string_view path) override;
   std::string SystemErrorText(SysError error) override;
+  bool IsLeadByte(char byte) const override;
   void UpperCase(char* bytes, std::size_t size) override;
   SysError FindResourceData(std::string_view name, std::uint32_t type,
                             std::string_view& data) override;

@@ -196,6 +196,15 @@ class Failures(RunTest):
                           '* exception: Cannot open file "', "(UTF-16 or damaged text)")
         self.assertEqual(self.box.user_pbk.read_bytes(), utf16)
 
+    @unittest.skipUnless(KIND == "native", "Wine sets APPDATA itself: see test_windows")
+    def test_folder_that_is_not_a_full_path(self):
+        for appdata in ["rel/dir", "rel"]:
+            with self.subTest(appdata=appdata):
+                result = self.box.run(env={"APPDATA": appdata})
+                self.assertRun(result, self.head() + [
+                    "* exception: The folder in APPDATA is not a full path"], status=2)
+                self.assertFalse((self.box.root / "rel").exists())
+
     @unittest.skipUnless(KIND == "native", "folder permissions bind only a normal user")
     def test_read_only_folder_keeps_the_old_phonebook(self):
         if not is_root():

@@ -4,12 +4,14 @@ read-only phonebooks, profile folders outside the ANSI code page, long paths and
 below the profile."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
 import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
 
 from harness import KIND, SUFFIX, WINE, Result, dump, parse
 from test_run import ENTRY, TEMPLATE, RunTest, on_lines
@@ -30,14 +32,15 @@ class WindowsTest(RunTest):
         st = path.stat()
         return path.read_bytes(), st.st_mtime_ns, st.st_ino
 
-    def run_with(self, variables, name="vpnsetup.exe", args=()):
+    def run_with(self, variables, name="vpnsetup.exe", args=(), locale="C.UTF-8"):
         """A run whose environment sets `variables` after Wine has set its own (Wine makes
-        APPDATA from the profile): through cmd, which hands them on as Unicode."""
+        APPDATA from the profile): through cmd, which hands them on as Unicode. The locale
+        gives Wine its ANSI code page."""
         self.box.install(name)
         sets = "".join(f"set {key}={value}&& " for key, value in variables.items())
         command = sets + " ".join([windows_path(self.box.bin / name), *args])
         env = self.box.wine_env()
-        env.update(LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        env.update(LANG=locale, LC_ALL=locale)
         completed = subprocess.run([WINE, "cmd", "/c", command], capture_output=True,
                                    env=env, timeout=120, cwd=self.box.root)
         return Result(completed)
@@ -269,6 +272,43 @@ class ProfileNames(WindowsTest):
                 self.assertFails(result, head + lines, away, name)
                 self.assertFalse(self.box.all_users_pbk.exists())
 
+    def test_folder_that_is_not_a_full_path(self):
+        drive = self.box.prefix / "drive_c"
+        # Relative to the folder the run starts in, the current drive's root, or the current
+        # folder of drive C:.
+        cases = [("rel\\dir", self.box.root / "rel"),
+                 ("\\lw-not-full\\AppData", Path("/lw-not-full")),
+                 ("C:lw-not-full", drive / "lw-not-full")]
+        for appdata, stray in cases:
+            with self.subTest(appdata=appdata):
+                result = self.run_with({"APPDATA": appdata})
+                self.assertFails(result, self.head(), "The folder in APPDATA is not a full path")
+                self.assertFalse(stray.exists())
+
+    def test_double_byte_names_in_code_page_932(self):
+        """Under LANG=ja_JP.UTF-8 Wine's ANSI code page is 932, where "\u30bd" (83 5C) and
+        "\u8868" (95 5C) end in the byte of the backslash."""
+        locales = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+        if not re.search(r"(?im)^ja_JP\.utf-?8$", locales):
+            self.fail("no locale ja_JP.UTF-8: run scripts/install-deps.sh as root")
+        name = "\u30bd\u30d5\u30c8\u8868"
+        # A profile folder that is there, and one the run makes.
+        for top, made in [("dbcs", True), ("dbcs-new", False)]:
+            with self.subTest(made=made):
+                folder = self.box.prefix / "drive_c" / top
+                if made:
+                    (folder / name / "AppData" / "Roaming").mkdir(parents=True)
+                appdata = f"C:\\{top}\\{name}\\AppData\\Roaming"
+                path = (appdata + "\\" + "\\".join(SUFFIX)).encode("cp932").decode("latin-1")
+                result = self.run_with({"APPDATA": appdata}, locale="ja_JP.UTF-8")
+                self.assertEqual(result.lines(), self.head() + [
+                    "* reading: " + path, "* processing *.pbk", "processing pbk " + path,
+                    "* processing pbk " + path, f"* creating [{ENTRY}]", self.closing()])
+                self.assertEqual(result.status, 0)
+                self.assertEqual(os.listdir(folder), [name], "a stray folder")
+                pbk = folder.joinpath(name, "AppData", "Roaming", *SUFFIX)
+                self.assertEqual(self.box.read(pbk), dump([TEMPLATE.created_entry(ENTRY)]))
+
 
 class LongPath(WindowsTest):
     def test_phonebook_path_of_255_characters_saves(self):
@@ -287,6 +327,17 @@ class LongPath(WindowsTest):
                 self.assertEqual(result.lines()[len(self.head())], "* reading: " + path)
                 self.assertEqual(self.box.read(host), dump([TEMPLATE.created_entry(ENTRY)]))
                 self.assertEqual(os.listdir(host.parent), ["rasphone.pbk"])
+
+    def test_path_too_long_for_the_system_is_named_in_the_error(self):
+        appdata = "C:\\users\\" + self.box.appdata.parent.parent.name + "\\" + "d" * 230
+        path = appdata + "\\" + "\\".join(SUFFIX)
+        result = self.run_with({"APPDATA": appdata})
+        lines = result.lines()
+        self.assertEqual(lines[:-2], self.head() + ["* reading: " + path])
+        self.assertTrue(lines[-2].startswith(f'* exception: Cannot open file "{path}". '),
+                        lines[-2])
+        self.assertEqual(lines[-1], self.closing())
+        self.assertEqual(result.status, 2)
 
 
 class Links(WindowsTest):
