@@ -58,11 +58,6 @@ class Sandbox:
             self.prefix = self.root / "prefix"
             template = Path(os.environ["LW_WINE_TEMPLATE"])
             shutil.copytree(template, self.prefix, symlinks=True)
-            # The sandbox's server, up before any run: runs started together under load do
-            # not each have to start it (one such run was seen to end at once, status 1).
-            subprocess.run([WINE.replace("wine64", "wineserver"), "-p"], env=self.wine_env(),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
             user = os.environ.get("USER") or "root"
             drive = self.prefix / "drive_c"
             self.appdata = drive / "users" / user / "AppData" / "Roaming"
