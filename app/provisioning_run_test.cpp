@@ -504,6 +504,28 @@ TEST_F(ProvisioningRunTest, UnreachablePerUserPhonebookStopsTheRun) {
   }
 }
 
+// AppData redirected to a file server whose share grants "Change" only: a phonebook that
+// inherits its folder's access list is saved; one with a list of its own is kept as it is,
+// never saved open to whoever the folder lets in.
+TEST_F(ProvisioningRunTest, RedirectedPhonebookOnAShareKeepsItsProtection) {
+  const std::string old = "[Home]\r\nType=1\r\n\r\n";
+  for (const bool own : {false, true}) {
+    Machine t;
+    t.platform.AddFile(kUserPbk, old);
+    t.platform.sharesWithoutSecurityRights.insert(kUserDir);
+    if (own) t.platform.ownAccessLists.insert(kUserPbk);
+    bool errors = !own;
+    const auto lines = t.Provision(&errors);
+    EXPECT_EQ(errors, own) << own;
+    EXPECT_EQ(t.platform.files.at(kUserPbk), own ? old : old + kCreated) << own;
+    if (own) {
+      EXPECT_EQ(lines.back(), std::string("* exception: Cannot create file \"") + kUserPbk +
+                                  "\". System error 5");
+    }
+    EXPECT_TRUE(t.platform.FilesContaining("~lw").empty()) << own;
+  }
+}
+
 TEST_F(ProvisioningRunTest, UpToDatePhonebooksAreNotWrittenAgain) {
   // The first run creates the entry, the second enforces the managed values on it.
   for (int run = 0; run < 2; ++run) {

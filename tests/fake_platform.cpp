@@ -366,6 +366,10 @@ SysError FakePlatform::ReplaceWith(FileHandle temp, std::string_view tempPath,
         (expected.bytes != nullptr && *expected.bytes != files[to])))) {
     return kErrorFileChanged;
   }
+  if (there && ownAccessLists.count(to) != 0 &&
+      sharesWithoutSecurityRights.count(ParentFolder(to, *this)) != 0) {
+    return kErrorAccessDenied;
+  }
   RenameFile(from, to);
   handle->second.path = to;
   return 0;

@@ -81,6 +81,11 @@ class FakePlatform : public Platform {
   std::map<std::string, std::uint64_t> heldUntil;
   // Drives and shares that do not answer ("Q:", "\\server\share").
   std::set<std::string> unreachableVolumes;
+  // Files whose access list is their own (explicit entries, or protected from their
+  // folder's), and folders where a new file cannot be given one (a share that grants
+  // "Change" only): replacing such a file there is refused.
+  std::set<std::string> ownAccessLists;
+  std::set<std::string> sharesWithoutSecurityRights;
   // Another program that writes files: called at every ReplaceWith, before it looks.
   std::function<void(FakePlatform&, const std::string& target)> beforeReplace;
   // Adds a file and every folder above it.
