@@ -59,9 +59,10 @@ ProcessKey DrawProcessKey() {
   } catch (...) {
     static const char anchor = 0;
     const auto heap = std::make_unique<char>();
+    const auto code = reinterpret_cast<std::uintptr_t>(&DrawProcessKey);
     return {
         reinterpret_cast<std::uintptr_t>(&anchor) ^ reinterpret_cast<std::uintptr_t>(heap.get()),
-        reinterpret_cast<std::uintptr_t>(&heap)};
+        code ^ (reinterpret_cast<std::uintptr_t>(heap.get()) << 16)};
   }
 }
 
