@@ -592,7 +592,7 @@ class Win32Platform final : public Platform {
       if (const SysError error = MayWrite(existing.Get(), target)) return error;
       if (const SysError error = CarryProtection(existing.Get(), temp, tempPath)) return error;
     } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
-      return error == ERROR_SHARING_VIOLATION ? kErrorSharingViolation : error;
+      return error;  // a holder's sharing violation included: the caller waits
     } else if (expected.kind == ExpectedFile::kFile) {
       return kErrorFileChanged;
     }

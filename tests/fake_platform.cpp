@@ -197,10 +197,10 @@ void FakePlatform::AddFile(const std::string& path, std::string bytes) {
 }
 
 void FakePlatform::RenameFile(const std::string& from, const std::string& to) {
-  StampOf(from);
+  const std::uint64_t index = IdentityOf(from).index;
   files[to] = files[from];
   files.erase(from);
-  fileIndexes_[to] = fileIndexes_[from];
+  fileIndexes_[to] = index;
   fileIndexes_.erase(from);
 }
 
